@@ -1,0 +1,153 @@
+// TForm1: the one owner of the program's state (model, comment lines, camera, options, drag
+// and spin state, frame) and of every operation on it. It knows no widgets: whatever it needs
+// of the window it asks through FormControls. Its methods are defined in the source file of the
+// unit they belong to (tumbra_file.cpp defines LoadTmbFile, wu_line.cpp WuLine, ...).
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "scene/form_controls.h"
+#include "scene/records.h"
+
+// An error no handler catches: it ends the current event and the window shows its text in the
+// generic error box (the headless command prints it and fails).
+class KestrelError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+// Pixels subtracted from the smaller frame side when a model is fitted.
+inline constexpr int FitMargin = 10;
+
+// Where the frame sits in the client area, and what the frame leaves of the client area.
+inline constexpr int FrameLeft = 192;
+inline constexpr int FrameWidthAllowance = 199;
+inline constexpr int FrameHeightAllowance = 7;
+
+class TForm1 {
+ public:
+  // Runs FormCreate, as the window's creation does.
+  explicit TForm1(FormControls& controls);
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // --- Start-up and the shell's commands ---
+  void FormCreate();
+  void FormShow(const std::string& firstArgument);
+  void Open1Click();
+  void SaveAs1Click();
+
+  // --- Option check boxes ---
+  void SetCheckBox(uint8_t number, bool value);
+  void AliasCheckBoxClick();
+  void FadeCheckboxClick();
+  void FlipZCheckBoxClick();
+  void WhiteBackCheckBoxClick();
+  void FreeSpinCheckBoxClick();
+  void CircleFillCheckBoxClick();
+  // Runs the click handler of check box `number` (1–6, any other number 6).
+  void CheckBoxClick(int number);
+
+  // --- Scene files ---
+  void LoadTmbFile(const std::string& fileName);
+  void LoadKslFile(const std::string& fileName);
+  void SaveKslFile(const std::string& fileName);
+
+  // --- Colours ---
+  uint32_t CodeToColor(uint8_t code) const;
+
+  // --- Camera ---
+  void RotateCam(uint8_t axis, double angle);
+  void LookAt(const Vec3& source, Vec3& result) const;
+
+  // --- Framing ---
+  void NewView();
+  void ComputeScale();
+  void CenterButtonClick();
+
+  // --- Mouse, keyboard, wheel, free spin ---
+  void FormMouseDown(MouseButton button, int32_t x, int32_t y);
+  void FormMouseMove(int32_t x, int32_t y);
+  void FormMouseUp(MouseButton button, int32_t x, int32_t y);
+  void FormKeyDown(uint16_t& key);
+  // Adds up wheel rotation (120 units a notch) and runs one handler per full notch.
+  void FormMouseWheel(int32_t delta);
+  void FormMouseWheelDown();
+  void FormMouseWheelUp();
+  void Timer1Timer();
+
+  // --- Frame ---
+  void FormResize(int32_t clientWidth, int32_t clientHeight);
+  void PopulateScanlines();
+  void BlitBitmap();
+  void FormPaint();
+  void SaveImageAs1Click();
+  // Writes the frame as a 32-bit Windows BMP file; throws KestrelError when it cannot.
+  void SaveBitmapFile(const std::string& fileName) const;
+
+  // --- Renderer ---
+  void Render();
+  void WuLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t r, uint8_t g, uint8_t b);
+
+  // --- Model ---
+  std::vector<PointRecord> Points;
+  std::vector<SegmentRecord> Segments;
+  int32_t PointCount = 0;
+  int32_t SegmentCount = 0;
+  // The comment lines exactly as read from the file; the memo shows them. Kept here so that a
+  // save writes them as read, not as the memo happens to wrap them.
+  std::vector<std::string> CommentLines;
+
+  // --- Frame ---
+  QImage FrameBitmap;
+  std::vector<uint8_t*> ScanLines;
+  TRect FrameRect{};
+
+  // --- View ---
+  Vec3 Centre{};
+  bool CentreGiven = false;
+  double Scale = 0;
+  double InitialScale = 0;
+  float ModelDiameter = 0;
+  Vec3 ViewAxis{};
+  Vec3 UpAxis{};
+  Vec3 RightAxis{};
+  double PanX = 0;
+  double PanY = 0;
+
+  // --- Options ---
+  bool AntiAlias = false;
+  bool Fade = false;
+  bool FlipZ = false;
+  bool WhiteBack = false;
+  bool FreeSpin = false;
+  bool FillCircles = false;
+  bool NoModel = false;
+
+  // --- Drag and spin ---
+  bool LeftDragging = false;
+  bool RightDragging = false;
+  int32_t LastMouseX = 0;
+  int32_t LastMouseY = 0;
+  int32_t SpinDX = 0;
+  int32_t SpinDY = 0;
+  // Wheel rotation not yet turned into a zoom step, with its sign.
+  int32_t WheelRemainder = 0;
+
+  // --- Native file widths ---
+  uint8_t VecSize = 0;
+  uint8_t IntSize = 0;
+
+  double CircleRadius = 0;
+
+  FormControls& Controls() { return controls_; }
+
+ private:
+  FormControls& controls_;
+};

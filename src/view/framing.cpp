@@ -1,0 +1,84 @@
+// Fitting a model to the frame, and the Center button's return to that fit.
+#include <algorithm>
+#include <cmath>
+
+#include "scene/scene_model.h"
+#include "scene/single.h"
+#include "view/vector_camera.h"
+
+namespace {
+
+void ResetAxes(TForm1& f) {
+  f.ViewAxis = MakeVec3(0, 0, 1);
+  f.UpAxis = MakeVec3(0, 1, 0);
+  f.RightAxis = MakeVec3(1, 0, 0);
+}
+
+void ResetPan(TForm1& f) {
+  const Vec2 pan = MakeVec2(0, 0);
+  f.PanX = pan.x;
+  f.PanY = pan.y;
+}
+
+double CheckedMiddle(double lo, double hi) {
+  const double mid = lo + (hi - lo) * 0.5;
+  if (!std::isfinite(mid)) throw KestrelError("Floating point overflow");
+  return mid;
+}
+
+}  // namespace
+
+void TForm1::NewView() {
+  NoModel = false;
+  Controls().SetCommandEnabled(Command::SaveImageAs, true);
+  Controls().SetCommandEnabled(Command::Center, true);
+  CentreGiven = false;
+  ResetAxes(*this);
+  ResetPan(*this);
+}
+
+void TForm1::ComputeScale() {
+  try {
+    if (!CentreGiven) {
+      if (Points.empty()) throw KestrelError("no points");
+      Vec3 lo = Points[0].Pos;
+      Vec3 hi = Points[0].Pos;
+      for (size_t i = 1; i < Points.size(); ++i) {
+        const Vec3& p = Points[i].Pos;
+        if (p.x < lo.x) lo.x = p.x;
+        if (p.x > hi.x) hi.x = p.x;
+        if (p.y < lo.y) lo.y = p.y;
+        if (p.y > hi.y) hi.y = p.y;
+        if (p.z < lo.z) lo.z = p.z;
+        if (p.z > hi.z) hi.z = p.z;
+      }
+      Centre.x = CheckedMiddle(lo.x, hi.x);
+      Centre.y = CheckedMiddle(lo.y, hi.y);
+      Centre.z = CheckedMiddle(lo.z, hi.z);
+    }
+    // The running maximum lives in the float field itself: each comparison is against the
+    // value as stored, rounded to 32 bits.
+    ModelDiameter = 0;
+    for (const PointRecord& p : Points) {
+      const Vec3 d = VecSub(Centre, p.Pos);
+      const double q = Dot(d, d);
+      if (q > ModelDiameter) ModelDiameter = ToSingle(q);
+      else if (std::isnan(q)) throw KestrelError("Invalid floating point operation");
+    }
+    // A sphere about the centre, widened by the largest circle: not the box diagonal.
+    ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
+    const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
+    if (ModelDiameter == 0.0f) throw KestrelError("Floating point division by zero");
+    Scale = m / double{ModelDiameter};
+    InitialScale = Scale;
+  } catch (const std::exception&) {
+    Controls().ShowMessage("Error centering and scaling coordinates");
+  }
+}
+
+void TForm1::CenterButtonClick() {
+  ResetAxes(*this);
+  ResetPan(*this);
+  Scale = InitialScale;
+  Render();
+}
