@@ -1,19 +1,234 @@
-// Mouse, keyboard, wheel and free spin.
+// Mouse, keyboard, wheel and free spin: turning the user's input into turns, pans and zooms of
+// the view, each followed by exactly one frame drawn at once.
+#include <cmath>
+#include <cstdint>
+
 #include "scene/scene_model.h"
+#include "view/wheel_steps.h"
 
-void TForm1::FormMouseDown(MouseButton, int32_t, int32_t) { throw KestrelError("not built yet"); }
+namespace {
 
-void TForm1::FormMouseMove(int32_t, int32_t) { throw KestrelError("not built yet"); }
+// Radians per pixel of pointer motion, for drags and free spin alike.
+constexpr double kTurnPerPixel = 0.003;
+// 5 degrees (pi / 36) to the last bit: the arrow keys' turn.
+constexpr double kKeyTurn = 0.08726646259971647;
+// The pan keys move the picture by this many pixels; held as a single, as it always was.
+constexpr float kPanPixels = 10.0f;
+// One zoom step; zooming in divides by it rather than multiplying by its inverse, so that
+// in-then-out comes back to the old scale within a rounding.
+constexpr double kZoom = 0.96;
 
-void TForm1::FormMouseUp(MouseButton, int32_t, int32_t) { throw KestrelError("not built yet"); }
+// Floating-point faults do not trap here, so every result that could go wrong is checked and
+// raised as the fault it would have been.
+double Finite(double value) {
+  if (std::isnan(value)) throw KestrelError("Invalid floating point operation");
+  if (std::isinf(value)) throw KestrelError("Floating point overflow");
+  return value;
+}
 
-void TForm1::FormKeyDown(uint16_t&) { throw KestrelError("not built yet"); }
+double Divide(double numerator, double denominator) {
+  if (denominator == 0) {
+    throw KestrelError(numerator == 0 ? "Invalid floating point operation"
+                                      : "Floating point division by zero");
+  }
+  return Finite(numerator / denominator);
+}
 
-void TForm1::FormMouseWheel(int32_t) { throw KestrelError("not built yet"); }
+// Pointer coordinates are 32-bit, so their difference may not be.
+int32_t Step(int32_t from, int32_t to) {
+  const int64_t d = int64_t{from} - int64_t{to};
+  if (d < INT32_MIN || d > INT32_MAX) throw KestrelError("Integer overflow");
+  return static_cast<int32_t>(d);
+}
 
-void TForm1::FormMouseWheelDown() { throw KestrelError("not built yet"); }
+bool IsFinite(const Vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
-void TForm1::FormMouseWheelUp() { throw KestrelError("not built yet"); }
+// A turn whose arithmetic faults changes nothing, as a faulting turn never got to store its
+// new axes; the fault is then raised.
+void Turn(TForm1& f, uint8_t axis, double angle) {
+  const Vec3 view = f.ViewAxis;
+  const Vec3 up = f.UpAxis;
+  const Vec3 right = f.RightAxis;
+  f.RotateCam(axis, angle);
+  if (IsFinite(f.ViewAxis) && IsFinite(f.UpAxis) && IsFinite(f.RightAxis)) return;
+  f.ViewAxis = view;
+  f.UpAxis = up;
+  f.RightAxis = right;
+  throw KestrelError("Floating point overflow");
+}
 
-void TForm1::Timer1Timer() { throw KestrelError("not built yet"); }
+// Horizontal motion turns about the up axis, vertical about the right axis: the front of the
+// model follows the pointer.
+void TurnBySteps(TForm1& f, int32_t dx, int32_t dy) {
+  Turn(f, 1, dx * kTurnPerPixel);
+  Turn(f, 0, dy * kTurnPerPixel);
+}
 
+// The pan keys' step in model units, from the scale of this very moment.
+double PanStep(const TForm1& f) {
+  return Divide(double{kPanPixels}, f.Scale);
+}
+
+void AddPan(double& pan, double by) {
+  pan = Finite(pan + by);
+}
+
+void ZoomIn(TForm1& f) {
+  f.Scale = Finite(f.Scale / kZoom);
+}
+
+void ZoomOut(TForm1& f) {
+  f.Scale = Finite(f.Scale * kZoom);
+}
+
+// The six letter keys; false for every other key code.
+bool LetterKey(TForm1& f, uint16_t key) {
+  switch (key) {
+    case 'A':
+      AddPan(f.PanY, -PanStep(f));
+      return true;
+    case 'Q':
+      AddPan(f.PanY, PanStep(f));
+      return true;
+    case 'S':
+      AddPan(f.PanX, -PanStep(f));
+      return true;
+    case 'D':
+      AddPan(f.PanX, PanStep(f));
+      return true;
+    case 'F':
+      ZoomIn(f);
+      return true;
+    case 'C':
+      ZoomOut(f);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TForm1::FormMouseDown(MouseButton button, int32_t x, int32_t y) {
+  if (button == MouseButton::Left) LeftDragging = true;
+  if (button == MouseButton::Right) RightDragging = true;
+  LastMouseX = x;
+  LastMouseY = y;
+  controls_.SetScreenCursor(CursorId::GrabHand);
+  if (FreeSpin) controls_.SetTimerEnabled(false);
+  // A press without a move leaves a zero step, so its release starts no spin.
+  SpinDX = 0;
+  SpinDY = 0;
+}
+
+void TForm1::FormMouseMove(int32_t x, int32_t y) {
+  if (NoModel) return;
+  if (!LeftDragging && !RightDragging) return;
+  try {
+    SpinDX = Step(LastMouseX, x);
+    SpinDY = Step(LastMouseY, y);
+    if (LeftDragging) TurnBySteps(*this, SpinDX, SpinDY);
+    // Pixel for pixel: the picture stays under the pointer.
+    if (RightDragging) {
+      AddPan(PanX, -Divide(SpinDX, Scale));
+      AddPan(PanY, Divide(SpinDY, Scale));
+    }
+    LastMouseX = x;
+    LastMouseY = y;
+  } catch (const std::exception&) {
+    // The old position stays, so the next move tries again from it.
+    controls_.ShowMessage("Error dragging viewpoint");
+    return;
+  }
+  Render();
+}
+
+void TForm1::FormMouseUp(MouseButton button, int32_t, int32_t) {
+  // Looks at the left drag whatever button went up: releasing the right button while the left
+  // is still held sets the model spinning too.
+  if (FreeSpin && LeftDragging && !NoModel && (SpinDX != 0 || SpinDY != 0)) {
+    controls_.SetTimerEnabled(true);
+  }
+  if (button == MouseButton::Left) LeftDragging = false;
+  if (button == MouseButton::Right) RightDragging = false;
+  controls_.SetScreenCursor(CursorId::Default);
+}
+
+void TForm1::Timer1Timer() {
+  TurnBySteps(*this, SpinDX, SpinDY);
+  Render();
+}
+
+void TForm1::FormKeyDown(uint16_t& key) {
+  if (NoModel) return;
+  // The arrows come from the key state, not the key code: whichever key auto-repeats keeps
+  // every held arrow working.
+  const bool shift = controls_.KeyIsDown(VK_SHIFT);
+  const bool ctrl = controls_.KeyIsDown(VK_CONTROL);
+  const bool plain = !shift && !ctrl;
+  bool handled = false;
+  if (controls_.KeyIsDown(VK_DOWN)) {
+    if (plain)
+      Turn(*this, 0, -kKeyTurn);
+    else if (ctrl)
+      AddPan(PanY, -PanStep(*this));
+    else
+      ZoomOut(*this);
+    handled = true;
+  }
+  if (controls_.KeyIsDown(VK_UP)) {
+    if (plain)
+      Turn(*this, 0, kKeyTurn);
+    else if (ctrl)
+      AddPan(PanY, PanStep(*this));
+    else
+      ZoomIn(*this);
+    handled = true;
+  }
+  // Shift alone does nothing to Left and Right, yet the key is still taken and drawn.
+  if (controls_.KeyIsDown(VK_LEFT)) {
+    if (ctrl)
+      AddPan(PanX, -PanStep(*this));
+    else if (plain)
+      Turn(*this, 1, kKeyTurn);
+    handled = true;
+  }
+  if (controls_.KeyIsDown(VK_RIGHT)) {
+    if (ctrl)
+      AddPan(PanX, PanStep(*this));
+    else if (plain)
+      Turn(*this, 1, -kKeyTurn);
+    handled = true;
+  }
+  // The letter keys act on this event's own key, whatever the modifiers.
+  if (LetterKey(*this, key)) handled = true;
+  if (!handled) return;
+  // Taken, so the focused control never sees it.
+  key = 0;
+  Render();
+}
+
+void TForm1::FormMouseWheel(int32_t delta) {
+  // Before a model the rotation is dropped rather than saved up, so the first model loaded
+  // does not start with a zoom step the user made at an empty window.
+  if (NoModel) return;
+  const WheelSplit split = SplitWheelRotation(WheelRemainder, delta);
+  WheelRemainder = split.remainder;
+  for (int64_t i = 0; i < split.steps; ++i) FormMouseWheelUp();
+  for (int64_t i = 0; i > split.steps; --i) FormMouseWheelDown();
+}
+
+// The zoom is always about the middle of the frame, never about the pointer.
+void TForm1::FormMouseWheelDown() {
+  if (NoModel) return;
+  ZoomOut(*this);
+  Render();
+}
+
+void TForm1::FormMouseWheelUp() {
+  if (NoModel) return;
+  ZoomIn(*this);
+  Render();
+}
