@@ -1,7 +1,123 @@
-// The frame as a BMP file.
+// The frame as a Windows BMP file: 14-byte file header, 40-byte information header, no colour
+// table, 32 bits per pixel (blue, green, red, unused), rows bottom-up, all little-endian.
+//
+// The frame has no display-dependent form here, so every file has 32 bits per pixel. Fields
+// are written byte by byte, never by dumping a struct, so the layout does not depend on the
+// compiler's packing or the machine's byte order.
+#include <QFile>
+#include <QSaveFile>
+#include <cstdint>
+#include <limits>
+#include <string>
+
 #include "scene/scene_model.h"
 
-void TForm1::SaveImageAs1Click() { throw KestrelError("not built yet"); }
+namespace {
 
-void TForm1::SaveBitmapFile(const std::string&) const { throw KestrelError("not built yet"); }
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kPixelOffset = kFileHeaderSize + kInfoHeaderSize;
+constexpr uint16_t kBitsPerPixel = 32;
+constexpr uint32_t kBiRgb = 0;
+// 96 dots per inch, the usual screen resolution: a viewer that honours the field shows the
+// picture at one file pixel per screen pixel, as the window did.
+constexpr int32_t kPixelsPerMetre = 3780;
 
+class ByteWriter {
+ public:
+  explicit ByteWriter(std::string& out) : out_(out) {}
+  void U8(uint8_t v) { out_.push_back(static_cast<char>(v)); }
+  void U16(uint16_t v) {
+    U8(static_cast<uint8_t>(v));
+    U8(static_cast<uint8_t>(v >> 8));
+  }
+  void U32(uint32_t v) {
+    U16(static_cast<uint16_t>(v));
+    U16(static_cast<uint16_t>(v >> 16));
+  }
+  void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+
+ private:
+  std::string& out_;
+};
+
+// The whole file in memory, so that it is written in one piece.
+std::string EncodeBmp(const QImage& frame, const std::string& fileName) {
+  const int32_t w = frame.width();
+  const int32_t h = frame.height();
+  // Nothing in a BMP file can stand for a picture without pixels; refuse rather than write a
+  // file most readers reject.
+  if (w <= 0 || h <= 0) {
+    throw KestrelError("Cannot save \"" + fileName +
+                       "\": the picture is empty (the window is too small to show one)");
+  }
+  const uint64_t imageSize = uint64_t{static_cast<uint32_t>(w)} * static_cast<uint32_t>(h) * 4;
+  if (imageSize > std::numeric_limits<uint32_t>::max() - kPixelOffset) {
+    throw KestrelError("Cannot save \"" + fileName + "\": the picture is too large for a BMP file");
+  }
+  const QImage pixels =
+      frame.format() == QImage::Format_RGB32 ? frame : frame.convertToFormat(QImage::Format_RGB32);
+
+  std::string out;
+  out.reserve(kPixelOffset + imageSize);
+  ByteWriter put(out);
+  // File header.
+  put.U8('B');
+  put.U8('M');
+  put.U32(static_cast<uint32_t>(kPixelOffset + imageSize));
+  put.U16(0);
+  put.U16(0);
+  put.U32(kPixelOffset);
+  // Information header; a positive height means the rows run bottom-up.
+  put.U32(kInfoHeaderSize);
+  put.I32(w);
+  put.I32(h);
+  put.U16(1);
+  put.U16(kBitsPerPixel);
+  put.U32(kBiRgb);
+  put.U32(static_cast<uint32_t>(imageSize));
+  put.I32(kPixelsPerMetre);
+  put.I32(kPixelsPerMetre);
+  put.U32(0);  // colours used: none, there is no table
+  put.U32(0);  // important colours: all
+  for (int32_t y = h - 1; y >= 0; --y) {
+    const QRgb* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+    for (int32_t x = 0; x < w; ++x) {
+      put.U8(static_cast<uint8_t>(qBlue(row[x])));
+      put.U8(static_cast<uint8_t>(qGreen(row[x])));
+      put.U8(static_cast<uint8_t>(qRed(row[x])));
+      // The frame keeps this byte 0xFF for Qt; in the file it carries nothing, and 0 keeps
+      // readers that take it for alpha from seeing anything but an opaque RGB picture.
+      put.U8(0);
+    }
+  }
+  return out;
+}
+
+// Writes `bytes` to a temporary file beside `fileName` and renames it over the target only
+// when every byte is down, so a failure leaves any old file as it was and no partial one.
+void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
+  QSaveFile file(QFile::decodeName(fileName.c_str()));
+  if (!file.open(QIODevice::WriteOnly)) {
+    throw KestrelError("Cannot create file \"" + fileName + "\". " +
+                       file.errorString().toStdString());
+  }
+  const qint64 size = static_cast<qint64>(bytes.size());
+  if (file.write(bytes.data(), size) != size || !file.commit()) {
+    const std::string reason = file.errorString().toStdString();
+    file.cancelWriting();
+    throw KestrelError("Cannot write file \"" + fileName + "\". " + reason);
+  }
+}
+
+}  // namespace
+
+void TForm1::SaveImageAs1Click() {
+  std::string path;
+  if (!controls_.RunSaveDialog(SaveDialogKind::Picture, path)) return;
+  SaveBitmapFile(path);
+}
+
+void TForm1::SaveBitmapFile(const std::string& fileName) const {
+  WriteWholeFile(fileName, EncodeBmp(FrameBitmap, fileName));
+}

@@ -1,35 +1,59 @@
 // The frame: sizing it to the window, its row table, and copying it to the window.
+//
+// The frame stays a QImage in Format_RGB32 whether anti-aliasing is on or off (there is no
+// display-dependent form to switch to). Qt keeps rows top-down, so entry y of ScanLines is
+// simply the address of row y; its meaning (row y counted from the top) is the same as with
+// bottom-up storage. The fourth byte of each pixel is kept 0xFF, as RGB32 requires.
 #include <algorithm>
 
 #include "scene/scene_model.h"
+
+namespace {
+
+// Opaque black in RGB32.
+constexpr uint32_t kBlack = 0xFF000000u;
+
+}  // namespace
 
 void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
   try {
     const int64_t w = int64_t{clientWidth} - FrameWidthAllowance;
     const int64_t h = int64_t{clientHeight} - FrameHeightAllowance;
     if (w < 0 || h < 0) {
-      // Too small for any frame: keep an empty one and draw nothing.
+      // No room for a frame at all: an empty one, nothing drawn and nothing to complain
+      // about; the cleared client area drops the picture of the last size. Zoom is kept.
+      ScanLines.clear();
       FrameBitmap = QImage(0, 0, QImage::Format_RGB32);
       FrameRect = TRect{0, 0, 0, 0};
-      ScanLines.clear();
       controls_.ClearClientArea();
       return;
     }
     if (FrameBitmap.width() != w || FrameBitmap.height() != h) {
-      FrameBitmap = QImage(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+      QImage resized(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+      // Qt answers a size it cannot allocate with a null image instead of throwing; the old
+      // frame and its table then stay as they were.
+      if (resized.isNull() && w > 0 && h > 0) throw KestrelError("Out of memory");
+      // The old storage goes with the old image: the table must not outlive it.
+      ScanLines.clear();
+      FrameBitmap = std::move(resized);
     }
     FrameRect = TRect{0, 0, FrameBitmap.width(), FrameBitmap.height()};
-    ScanLines.assign(static_cast<size_t>(h), nullptr);
-    if (AntiAlias) PopulateScanlines();
-    FrameBitmap.fill(0xFF000000u);
+    ScanLines.assign(static_cast<size_t>(FrameBitmap.height()), nullptr);
+    // With anti-aliasing on, a frame without a row is an error here. With it off nothing
+    // reads the table, but the frame has no other form to switch back from, so we keep the
+    // table valid whenever there are rows to address: turning anti-aliasing on later then
+    // needs no rebuild.
+    if (AntiAlias || !FrameBitmap.isNull()) PopulateScanlines();
+    FrameBitmap.fill(kBlack);
     controls_.ClearClientArea();
     if (NoModel) {
       BlitBitmap();
       return;
     }
-    if (ModelDiameter == 0.0f) throw KestrelError("division by zero");
+    // ModelDiameter went through ToSingle, so it is finite; zero is the one fault left.
+    if (ModelDiameter == 0.0f) throw KestrelError("Floating point division by zero");
     const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
-    Scale = m / static_cast<double>(ModelDiameter);
+    Scale = m / double{ModelDiameter};
     InitialScale = Scale;
     Render();
   } catch (const std::exception&) {
@@ -38,18 +62,41 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
 }
 
 void TForm1::PopulateScanlines() {
-  // A frame without pixels has no rows to address.
-  if (FrameBitmap.isNull() || FrameBitmap.width() == 0 || FrameBitmap.height() == 0) {
+  // A frame without a row, or with rows of no pixels, has nothing a row address could name.
+  if (FrameBitmap.width() <= 0 || FrameBitmap.height() <= 0) {
     throw KestrelError("Scan line index out of range");
   }
+  if (FrameBitmap.format() != QImage::Format_RGB32) {
+    throw KestrelError("The frame is not in its 32-bit form");
+  }
+  // Exactly one entry per row, whatever length the table had: no entry may name a row the
+  // frame does not have.
+  ScanLines.resize(static_cast<size_t>(FrameBitmap.height()));
+  // bits() detaches first, so the table addresses storage this frame alone owns.
   uint8_t* row = FrameBitmap.bits();
   const qsizetype stride = FrameBitmap.bytesPerLine();
-  for (size_t y = 0; y < ScanLines.size(); ++y) {
-    ScanLines[y] = row;
+  for (uint8_t*& entry : ScanLines) {
+    entry = row;
     row += stride;
   }
 }
 
-void TForm1::BlitBitmap() { controls_.PresentFrame(FrameBitmap, FrameLeft, 0); }
+void TForm1::BlitBitmap() {
+  controls_.PresentFrame(FrameBitmap, FrameLeft, 0);
+  // A window that keeps a shallow copy to repaint from now shares our storage, and Qt would
+  // move ours on the next write through the image, leaving the row table pointing into the
+  // window's copy. Take our own storage now and point the table at it.
+  if (FrameBitmap.isNull() || FrameBitmap.isDetached()) return;
+  FrameBitmap.detach();
+  if (FrameBitmap.isNull()) {
+    // The copy could not be allocated: no frame, and no row to address.
+    ScanLines.clear();
+    FrameRect = TRect{0, 0, 0, 0};
+  } else if (!ScanLines.empty()) {
+    PopulateScanlines();
+  }
+}
 
-void TForm1::FormPaint() { BlitBitmap(); }
+void TForm1::FormPaint() {
+  BlitBitmap();
+}

@@ -39,11 +39,17 @@ void TForm1::NewView() {
 
 void TForm1::ComputeScale() {
   try {
+    // The readers keep PointCount equal to the array's length; should they ever disagree, we
+    // stop here rather than read past the array.
+    if (PointCount < 0 || static_cast<size_t>(PointCount) > Points.size()) {
+      throw KestrelError("Point count does not match the point array");
+    }
+    const size_t count = static_cast<size_t>(PointCount);
     if (!CentreGiven) {
-      if (Points.empty()) throw KestrelError("no points");
+      if (count == 0) throw KestrelError("No points to centre");
       Vec3 lo = Points[0].Pos;
       Vec3 hi = Points[0].Pos;
-      for (size_t i = 1; i < Points.size(); ++i) {
+      for (size_t i = 1; i < count; ++i) {
         const Vec3& p = Points[i].Pos;
         if (p.x < lo.x) lo.x = p.x;
         if (p.x > hi.x) hi.x = p.x;
@@ -59,16 +65,16 @@ void TForm1::ComputeScale() {
     // The running maximum lives in the float field itself: each comparison is against the
     // value as stored, rounded to 32 bits.
     ModelDiameter = 0;
-    for (const PointRecord& p : Points) {
-      const Vec3 d = VecSub(Centre, p.Pos);
+    for (size_t i = 0; i < count; ++i) {
+      const Vec3 d = VecSub(Centre, Points[i].Pos);
       const double q = Dot(d, d);
+      if (std::isnan(q)) throw KestrelError("Invalid floating point operation");
       if (q > ModelDiameter) ModelDiameter = ToSingle(q);
-      else if (std::isnan(q)) throw KestrelError("Invalid floating point operation");
     }
     // A sphere about the centre, widened by the largest circle: not the box diagonal.
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
-    const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
     if (ModelDiameter == 0.0f) throw KestrelError("Floating point division by zero");
+    const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
     Scale = m / double{ModelDiameter};
     InitialScale = Scale;
   } catch (const std::exception&) {

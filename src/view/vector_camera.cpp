@@ -5,17 +5,37 @@
 
 #include "scene/scene_model.h"
 
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+namespace {
 
-Vec3 VecScale(const Vec3& v, double s) { return Vec3{v.x * s, v.y * s, v.z * s}; }
+bool IsFinite(const Vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
-Vec3 VecAdd(const Vec3& a, const Vec3& b) { return Vec3{a.x + b.x, a.y + b.y, a.z + b.z}; }
+}  // namespace
 
-Vec3 VecSub(const Vec3& a, const Vec3& b) { return Vec3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+double Dot(const Vec3& a, const Vec3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
-Vec3 MakeVec3(double x, double y, double z) { return Vec3{x, y, z}; }
+Vec3 VecScale(const Vec3& v, double s) {
+  return Vec3{v.x * s, v.y * s, v.z * s};
+}
 
-Vec2 MakeVec2(double x, double y) { return Vec2{x, y}; }
+Vec3 VecAdd(const Vec3& a, const Vec3& b) {
+  return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
+Vec3 VecSub(const Vec3& a, const Vec3& b) {
+  return Vec3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+Vec3 MakeVec3(double x, double y, double z) {
+  return Vec3{x, y, z};
+}
+
+Vec2 MakeVec2(double x, double y) {
+  return Vec2{x, y};
+}
 
 void TForm1::RotateCam(uint8_t axis, double angle) {
   const double s = std::sin(angle);
@@ -24,13 +44,25 @@ void TForm1::RotateCam(uint8_t axis, double angle) {
   Vec3* a;
   Vec3* b;
   switch (axis) {
-    case 0: a = &ViewAxis; b = &UpAxis; break;
-    case 1: a = &RightAxis; b = &ViewAxis; break;
-    default: a = &UpAxis; b = &RightAxis; break;
+    case 0:
+      a = &ViewAxis;
+      b = &UpAxis;
+      break;
+    case 1:
+      a = &RightAxis;
+      b = &ViewAxis;
+      break;
+    default:
+      a = &UpAxis;
+      b = &RightAxis;
+      break;
   }
   // Both from the old pair; never re-normalised, so drift lasts until the next reset.
   const Vec3 newA = VecSub(VecScale(*a, c), VecScale(*b, s));
   const Vec3 newB = VecAdd(VecScale(*b, c), VecScale(*a, s));
+  // An infinite or NaN angle is an invalid operation, not a camera full of NaNs: the caller's
+  // guard reports it and the camera stays as it was.
+  if (!IsFinite(newA) || !IsFinite(newB)) throw KestrelError("Invalid floating point operation");
   *a = newA;
   *b = newB;
 }
@@ -39,5 +71,9 @@ void TForm1::LookAt(const Vec3& source, Vec3& result) const {
   Vec3 d = source;
   // The mirror is the model's own plane z = 0 through Centre: it turns with the model.
   if (FlipZ) d.z = -d.z;
-  result = Vec3{Dot(d, RightAxis), Dot(d, UpAxis), Dot(d, ViewAxis)};
+  const Vec3 r{Dot(d, RightAxis), Dot(d, UpAxis), Dot(d, ViewAxis)};
+  // Overflow (or an infinite offset) ends the frame in the caller's guard rather than
+  // reaching pixel arithmetic as an infinity.
+  if (!IsFinite(r)) throw KestrelError("Floating point overflow");
+  result = r;
 }
