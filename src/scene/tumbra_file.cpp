@@ -67,22 +67,19 @@ class ModelLineReader {
   explicit ModelLineReader(TForm1& form) : form_(form) {}
 
   bool PointLine(std::string_view line) {
-    tumbra::Columns columns;
-    const int count = tumbra::SplitColumns(line, columns);
+    tumbra::ColumnCursor columns(line);
     const int32_t index = form_.PointCount;
     form_.Points.emplace_back();
     form_.PointCount = index + 1;
-    // The file lists x, z, y. The position is stored only once all three have been read.
+    // The file lists x, z, y. The position is stored only once all three have been read, so
+    // the order in which they are read makes no difference.
     double x = 0;
     double y = 0;
     double z = 0;
-    if (count < 3 || !tumbra::ParseReal(columns[0], x) || !tumbra::ParseReal(columns[2], y) ||
-        !tumbra::ParseReal(columns[1], z)) {
-      return false;
-    }
+    if (!columns.NextReal(x) || !columns.NextReal(z) || !columns.NextReal(y)) return false;
     form_.Points.back().Pos = Vec3{x, y, z};
     int32_t written = 0;
-    if (count < 4 || !tumbra::ParseInteger(columns[3], written)) return false;
+    if (!columns.NextInteger(written)) return false;
     // Only the low 16 bits count, read as a signed value (modulo 2^16, as C++20 defines it).
     const auto code = static_cast<int16_t>(static_cast<uint16_t>(written));
     if (code == 0) return true;
@@ -94,10 +91,13 @@ class ModelLineReader {
     form_.SegmentCount = static_cast<int32_t>(form_.Segments.size());
     SegmentRecord& segment = form_.Segments.back();
     const uint8_t red = tumbra::LowByteOfMagnitude(code);
-    if (count >= 6 && !BeginsWithHash(columns[4]) && !BeginsWithHash(columns[5])) {
+    std::string_view greenColumn;
+    std::string_view blueColumn;
+    if (columns.Next(greenColumn) && columns.Next(blueColumn) && !BeginsWithHash(greenColumn) &&
+        !BeginsWithHash(blueColumn)) {
       int32_t green = 0;
       int32_t blue = 0;
-      if (!tumbra::ParseInteger(columns[4], green) || !tumbra::ParseInteger(columns[5], blue)) {
+      if (!tumbra::ParseInteger(greenColumn, green) || !tumbra::ParseInteger(blueColumn, blue)) {
         return false;
       }
       segment.Colour =

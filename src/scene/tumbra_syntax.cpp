@@ -1,6 +1,7 @@
 // Lines, columns and numbers of the Tumbra text format.
 #include "scene/tumbra_syntax.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -26,56 +27,50 @@ bool IsHexDigit(char c) {
 // Exponents beyond this are all the same to a double; the cap keeps the sum from overflowing.
 constexpr int64_t kExponentCap = 1'000'000;
 
-// What the grammar check learns about a real number beside its validity.
-struct RealShape {
-  bool valid = false;
-  bool negative = false;
-  // Decimal order of magnitude of the first nonzero digit (0 for the units digit, -1 for the
-  // tenths, ...), exponent included; only meaningful when some digit is nonzero.
-  int64_t order = 0;
-};
-
-RealShape CheckReal(std::string_view t) {
-  RealShape shape;
-  size_t i = 0;
-  const size_t n = t.size();
-  if (i < n && (t[i] == '+' || t[i] == '-')) shape.negative = t[i++] == '-';
-  const size_t intStart = i;
-  while (i < n && IsDigit(t[i])) ++i;
-  const size_t intEnd = i;
-  size_t fracStart = i;
-  size_t fracEnd = i;
-  if (i < n && t[i] == '.') {
-    fracStart = ++i;
-    while (i < n && IsDigit(t[i])) ++i;
-    fracEnd = i;
-  }
-  if (intEnd == intStart && fracEnd == fracStart) return shape;  // no digit at all
+// The decimal order of magnitude of a well-formed real (0 for units, -1 for tenths, ...): the
+// place of its first nonzero digit plus its exponent. Only asked for a nonzero value.
+int64_t DecimalOrder(std::string_view t) {
+  const size_t mantissaEnd = std::min(t.find_first_of("eE"), t.size());
   int64_t exponent = 0;
-  if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-    ++i;
-    bool negativeExponent = false;
-    if (i < n && (t[i] == '+' || t[i] == '-')) negativeExponent = t[i++] == '-';
-    const size_t expStart = i;
-    while (i < n && IsDigit(t[i])) {
-      if (exponent < kExponentCap) exponent = exponent * 10 + (t[i] - '0');
-      ++i;
-    }
-    if (i == expStart) return shape;
-    if (negativeExponent) exponent = -exponent;
+  bool negativeExponent = false;
+  for (size_t i = mantissaEnd + 1; i < t.size(); ++i) {
+    if (t[i] == '-') negativeExponent = true;
+    if (IsDigit(t[i]) && exponent < kExponentCap) exponent = exponent * 10 + (t[i] - '0');
   }
-  if (i != n) return shape;
-  shape.valid = true;
-  size_t first = intStart;
-  while (first < intEnd && t[first] == '0') ++first;
-  if (first < intEnd) {
-    shape.order = static_cast<int64_t>(intEnd - first) - 1 + exponent;
-  } else {
-    first = fracStart;
-    while (first < fracEnd && t[first] == '0') ++first;
-    shape.order = -static_cast<int64_t>(first - fracStart) - 1 + exponent;
+  if (negativeExponent) exponent = -exponent;
+  const size_t point = std::min(t.find('.'), mantissaEnd);
+  const size_t first = t.substr(0, mantissaEnd).find_first_of("123456789");
+  const auto place = static_cast<int64_t>(point) - static_cast<int64_t>(first);
+  return (first < point ? place - 1 : place) + exponent;
+}
+
+// Reads the real number at the start of `text` and returns how many characters it takes,
+// 0 when `text` does not begin with one or it is too large for a double.
+//
+// from_chars with the general format takes exactly an optional minus, digits with an optional
+// "." and fraction, and an optional exponent, plus "inf", "infinity" and "nan" in any case.
+// Requiring a digit or "." after the sign shuts those words out (and a second sign): what is
+// left is our grammar, so the check costs one character, not another pass over the number.
+size_t ScanReal(std::string_view text, double& value) {
+  std::string_view number = text;
+  const bool negative = !number.empty() && number.front() == '-';
+  if (!number.empty() && number.front() == '+') number.remove_prefix(1);  // from_chars takes no +
+  const std::string_view magnitude = negative ? number.substr(1) : number;
+  if (magnitude.empty() || !(IsDigit(magnitude.front()) || magnitude.front() == '.')) return 0;
+  double parsed = 0;
+  const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), parsed,
+                                             std::chars_format::general);
+  const auto length = static_cast<size_t>(stop - text.data());
+  if (error == std::errc::result_out_of_range) {
+    // Out of range one way or the other: below 1 it can only be underflow.
+    const size_t taken = static_cast<size_t>(stop - magnitude.data());
+    if (DecimalOrder(magnitude.substr(0, taken)) >= 0) return 0;
+    value = std::copysign(0.0, negative ? -1.0 : 1.0);
+    return length;
   }
-  return shape;
+  if (error != std::errc()) return 0;
+  value = parsed;
+  return length;
 }
 
 }  // namespace
@@ -107,57 +102,73 @@ bool LineReader::Next(std::string_view& line) {
   return true;
 }
 
-int SplitColumns(std::string_view line, Columns& columns) {
-  const size_t n = line.size();
-  size_t i = 0;
-  int count = 0;
-  while (count < kMaxColumns) {
-    while (i < n && IsBlank(line[i])) ++i;
-    if (i == n) break;
-    const size_t start = line[i] == '"' ? i + 1 : i;
-    size_t end = start;
-    if (line[i] == '"') {
-      i = start;
-      for (;;) {
-        if (i == n) {
-          end = n;
-          while (end > start && IsBlank(line[end - 1])) --end;
-          break;
-        }
-        if (line[i] == '"') {
-          if (i + 1 < n && line[i + 1] == '"') {
-            i += 2;
-            continue;
-          }
-          end = i++;
-          break;
-        }
-        ++i;
-      }
-    } else {
-      while (i < n && !IsBlank(line[i])) ++i;
-      end = i;
-    }
-    columns[count++] = line.substr(start, end - start);
+bool ColumnCursor::Next(std::string_view& column) {
+  const size_t n = line_.size();
+  size_t i = pos_;
+  while (i < n && IsBlank(line_[i])) ++i;
+  if (i == n) {
+    pos_ = n;
+    return false;
   }
+  if (line_[i] != '"') {
+    const size_t start = i;
+    while (i < n && !IsBlank(line_[i])) ++i;
+    column = line_.substr(start, i - start);
+    pos_ = i;
+    return true;
+  }
+  const size_t start = ++i;
+  for (; i < n; ++i) {
+    if (line_[i] != '"') continue;
+    if (i + 1 < n && line_[i + 1] == '"') {
+      ++i;
+      continue;
+    }
+    column = line_.substr(start, i - start);
+    pos_ = i + 1;
+    return true;
+  }
+  size_t end = n;
+  while (end > start && IsBlank(line_[end - 1])) --end;
+  column = line_.substr(start, end - start);
+  pos_ = n;
+  return true;
+}
+
+bool ColumnCursor::NextReal(double& value) {
+  const size_t n = line_.size();
+  while (pos_ < n && IsBlank(line_[pos_])) ++pos_;
+  if (pos_ == n) return false;
+  if (line_[pos_] == '"') {
+    std::string_view column;
+    return Next(column) && ParseReal(column, value);
+  }
+  // The number ends where the parser stops; it is the whole column only if a blank or the
+  // end of the line comes next.
+  const std::string_view rest = line_.substr(pos_);
+  double parsed = 0;
+  const size_t length = ScanReal(rest, parsed);
+  if (length == 0 || (length < rest.size() && !IsBlank(rest[length]))) return false;
+  pos_ += length;
+  value = parsed;
+  return true;
+}
+
+bool ColumnCursor::NextInteger(int32_t& value) {
+  std::string_view column;
+  return Next(column) && ParseInteger(column, value);
+}
+
+int SplitColumns(std::string_view line, Columns& columns) {
+  ColumnCursor cursor(line);
+  int count = 0;
+  while (count < kMaxColumns && cursor.Next(columns[count])) ++count;
   return count;
 }
 
 bool ParseReal(std::string_view text, double& value) {
-  const RealShape shape = CheckReal(text);
-  if (!shape.valid) return false;
-  // from_chars takes no "+"; the grammar has already been checked, so only that is left out.
-  if (text.front() == '+') text.remove_prefix(1);
   double parsed = 0;
-  const auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
-  if (error == std::errc::result_out_of_range) {
-    // Out of range one way or the other: below 1 it can only be underflow.
-    if (shape.order >= 0) return false;
-    value = std::copysign(0.0, shape.negative ? -1.0 : 1.0);
-    return true;
-  }
-  if (error != std::errc() || end != text.data() + text.size()) return false;
+  if (text.empty() || ScanReal(text, parsed) != text.size()) return false;
   value = parsed;
   return true;
 }
