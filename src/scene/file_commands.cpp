@@ -6,8 +6,7 @@ void TForm1::FormShow(const std::string& firstArgument) {
   // The extension starts at the last dot, unless a path separator or drive colon comes after it.
   const size_t last = firstArgument.find_last_of(".\\:/");
   std::string extension;
-  if (last != std::string::npos && firstArgument[last] == '.')
-    extension = firstArgument.substr(last);
+  if (last != std::string::npos && firstArgument[last] == '.') extension = firstArgument.substr(last);
   for (char& c : extension) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
