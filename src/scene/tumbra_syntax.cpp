@@ -81,6 +81,7 @@ LineReader::LineReader(std::string_view text) : text_(text) {
 }
 
 size_t LineReader::Find(char c) const {
+  if (pos_ == text_.size()) return pos_;  // an empty view may have no storage at all
   const void* hit = std::memchr(text_.data() + pos_, c, text_.size() - pos_);
   return hit == nullptr ? text_.size()
                         : static_cast<size_t>(static_cast<const char*>(hit) - text_.data());

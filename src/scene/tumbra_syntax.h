@@ -38,8 +38,9 @@ class LineReader {
 // for one. Nothing reading a column needs the single quote back: a quote is never part of a
 // number or a keyword, and the "#" test looks only at the first character. Two cases are ours
 // to settle:
-//  - an opening quote without a closing one: the column runs to the end of the line (its
-//    trailing blanks still count for nothing), so a stray quote never swallows the next line;
+//  - an opening quote without a closing one: the column runs to the end of the line (whose
+//    trailing blanks still count for nothing). A line never runs on into the next, and the
+//    columns before the quote stay as they were;
 //  - text right after a closing quote begins the next column, as if a blank stood between.
 // A double quote that is not the first character of a column is an ordinary character.
 class ColumnCursor {
