@@ -4,6 +4,7 @@
 // leave Segments in file order.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -57,16 +58,17 @@ struct TumbraTest : ::testing::Test, FormFixture {
     EXPECT_EQ(form.SegmentCount, static_cast<int32_t>(form.Segments.size()));
   }
 
-  void ExpectOptionsAtDefaults() const {
-    EXPECT_TRUE(form.AntiAlias);
-    EXPECT_TRUE(form.Fade);
-    EXPECT_FALSE(form.FlipZ);
-    EXPECT_FALSE(form.WhiteBack);
-    EXPECT_FALSE(form.FreeSpin);
-    EXPECT_FALSE(form.FillCircles);
-    const bool expected[7] = {false, true, true, false, false, false, false};
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(controls.Checks[i], expected[i]) << "check box " << i;
+  // The six options in check box order (1 anti-aliasing ... 6 fill circles), as flags and as
+  // check boxes.
+  void ExpectOptions(const std::array<bool, 6>& expected) const {
+    const bool flags[6] = {form.AntiAlias, form.Fade,     form.FlipZ,
+                           form.WhiteBack, form.FreeSpin, form.FillCircles};
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(flags[i], expected[i]) << "option " << i + 1;
+      EXPECT_EQ(controls.Checks[i + 1], expected[i]) << "check box " << i + 1;
+    }
   }
+  void ExpectOptionsAtDefaults() const { ExpectOptions({true, true, false, false, false, false}); }
 };
 
 void ExpectPos(const PointRecord& p, double x, double y, double z) {
@@ -190,14 +192,7 @@ TEST_F(TumbraTest, EverySwitchSetsItsOptionThroughItsCheckBox) {
       "S AntiAliasOff\ns FADEOFF\nsw flipz\nswitch whiteback\ns freespin extra\n"
       "s\t\"fillcircles\"\n0 0 0 0\n1 1 1 1\n");
   EXPECT_TRUE(controls.Messages.empty());
-  EXPECT_FALSE(form.AntiAlias);
-  EXPECT_FALSE(form.Fade);
-  EXPECT_TRUE(form.FlipZ);
-  EXPECT_TRUE(form.WhiteBack);
-  EXPECT_TRUE(form.FreeSpin);
-  EXPECT_TRUE(form.FillCircles);
-  const bool expected[7] = {false, false, false, true, true, true, true};
-  for (int i = 1; i <= 6; ++i) EXPECT_EQ(controls.Checks[i], expected[i]) << "check box " << i;
+  ExpectOptions({false, false, true, true, true, true});
   EXPECT_FALSE(form.NoModel);
 }
 
