@@ -1,0 +1,61 @@
+// Loading a large Tumbra file: one million point lines with 17-digit coordinates, about
+// 60 MB. Times LoadTmbFile whole (read, parse, fit and the frame that ends it) and reports
+// the peak resident memory beside the model's arrays and the file size.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "scene/headless_controls.h"
+#include "scene/scene_model.h"
+#include "support/tumbra_model.h"
+
+namespace {
+
+double PeakResidentMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+// Taken before main: the benchmark runs its function more than once, and the peak of an
+// earlier run would hide the growth of a later one.
+const double kResidentAtStart = PeakResidentMegabytes();
+
+void BM_LoadTmbFile(benchmark::State& state) {
+  BenchFolder folder;
+  const std::filesystem::path file = folder.path() / "large.tmb";
+  WriteTumbraModel(file, state.range(0));
+  const double fileMegabytes = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;
+
+  HeadlessControls controls;
+  TForm1 form(controls);
+  controls.Attach(&form);
+  form.FormResize(800 + FrameWidthAllowance, 600 + FrameHeightAllowance);
+  for (auto _ : state) {
+    form.LoadTmbFile(file.string());
+    benchmark::DoNotOptimize(form.Points.data());
+  }
+  if (!controls.Messages.empty()) {
+    state.SkipWithError(controls.Messages.front().c_str());
+    return;
+  }
+  const double modelMegabytes =
+      static_cast<double>(form.Points.capacity() * sizeof(PointRecord) +
+                          form.Segments.capacity() * sizeof(SegmentRecord)) /
+      1048576.0;
+  state.counters["file_MB"] = fileMegabytes;
+  state.counters["model_MB"] = modelMegabytes;
+  state.counters["peak_growth_MB"] = PeakResidentMegabytes() - kResidentAtStart;
+  state.counters["budget_MB"] = 3 * modelMegabytes + fileMegabytes;
+  state.counters["points"] = form.PointCount;
+  state.counters["segments"] = form.SegmentCount;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(std::filesystem::file_size(file)));
+}
+
+BENCHMARK(BM_LoadTmbFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
