@@ -50,6 +50,10 @@ void TForm1::PopulateScanlines() {
   }
 }
 
-void TForm1::BlitBitmap() { controls_.PresentFrame(FrameBitmap, FrameLeft, 0); }
+void TForm1::BlitBitmap() {
+  controls_.PresentFrame(FrameBitmap, FrameLeft, 0);
+}
 
-void TForm1::FormPaint() { BlitBitmap(); }
+void TForm1::FormPaint() {
+  BlitBitmap();
+}
