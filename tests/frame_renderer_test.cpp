@@ -402,6 +402,27 @@ TEST(FrameRenderer, LaterSegmentsCoverEarlierOnes) {
   EXPECT_EQ(m.form.Segments[1].Colour, MakeColor(0, 255, 0)) << "nearest sorted last";
 }
 
+TEST(FrameRenderer, PainterFiguresAndDirectPixelsKeepPaintersOrder) {
+  // Circles go through the toolkit's painter, dots and blended lines straight into the rows;
+  // whichever is nearer must end up on top.
+  for (const bool circleNear : {false, true}) {
+    ModelFrame m(41, 41);
+    m.form.FillCircles = true;
+    m.AddPoint(0, 0, circleNear ? 1 : -1);     // circle centre, box (15, 15, 25, 25)
+    m.AddPoint(0, 0, circleNear ? -1 : 1);     // dot at the centre pixel
+    m.AddPoint(-15, -2, circleNear ? -1 : 1);  // a line across the circle: (5, 22)–(35, 22)
+    m.AddPoint(15, -2, circleNear ? -1 : 1);
+    m.form.Fade = false;
+    m.AddDot(0, 5, MakeColor(0, 0, 255));
+    m.AddDot(1, 0, MakeColor(0, 255, 0));
+    m.AddLine(2, 3, MakeColor(255, 0, 0));
+    m.RenderOk();
+    EXPECT_EQ(m.Pixel(20, 20), circleNear ? Rgb(255, 0, 0) : Rgb(0, 255, 0)) << circleNear;
+    EXPECT_EQ(m.Pixel(20, 22), circleNear ? Rgb(255, 0, 0) : Rgb(0, 0, 255)) << circleNear;
+    EXPECT_EQ(m.Pixel(8, 22), Rgb(0, 0, 255)) << "the line outside the circle";
+  }
+}
+
 // ---------------------------------------------------------------- lines, clipping, plain mode
 
 // Every lit pixel lies within `tolerance` of the line through (x0, y0) with slope `slope`.
@@ -455,10 +476,13 @@ TEST(FrameRenderer, PlainModeDrawsOnePixelLinesWithoutTheEndPixel) {
   m.AddPoint(-15, 5, 0);                   // screen (5, 5)
   m.AddPoint(5, -2, 1);                    // screen (25, 12)
   m.AddLine(1, 0, MakeColor(30, 20, 10));  // drawn from (25, 12) toward (5, 5)
+  m.AddPoint(10, 8, 0);                    // a dot at (30, 2)
+  m.AddDot(2, 0, MakeColor(30, 20, 10));
   m.RenderOk();
   EXPECT_EQ(m.Pixel(25, 12), Rgb(10, 20, 30));
   EXPECT_EQ(m.Pixel(5, 5), kBlack);
-  EXPECT_EQ(m.CountNot(kBlack), 20);
+  EXPECT_EQ(m.Pixel(30, 2), Rgb(10, 20, 30));
+  EXPECT_EQ(m.CountNot(kBlack), 21);
   for (int y = 0; y < 21; ++y) {
     for (int x = 0; x < 41; ++x) {
       if (m.Pixel(x, y) != kBlack) {
