@@ -39,12 +39,12 @@ TEST(CodeToColor, SixColoursInMemoryOrder) {
   FormFixture f;
   for (bool white : {false, true}) {
     f.form.WhiteBack = white;
-    EXPECT_EQ(Bytes(f.form.CodeToColor(1)), (B{0, 0, 255, 0}));      // red
-    EXPECT_EQ(Bytes(f.form.CodeToColor(2)), (B{0, 255, 0, 0}));      // green
-    EXPECT_EQ(Bytes(f.form.CodeToColor(3)), (B{255, 0, 0, 0}));      // blue
-    EXPECT_EQ(Bytes(f.form.CodeToColor(4)), (B{0, 255, 255, 0}));    // yellow
-    EXPECT_EQ(Bytes(f.form.CodeToColor(5)), (B{255, 0, 255, 0}));    // magenta
-    EXPECT_EQ(Bytes(f.form.CodeToColor(6)), (B{255, 255, 0, 0}));    // cyan
+    EXPECT_EQ(Bytes(f.form.CodeToColor(1)), (B{0, 0, 255, 0}));    // red
+    EXPECT_EQ(Bytes(f.form.CodeToColor(2)), (B{0, 255, 0, 0}));    // green
+    EXPECT_EQ(Bytes(f.form.CodeToColor(3)), (B{255, 0, 0, 0}));    // blue
+    EXPECT_EQ(Bytes(f.form.CodeToColor(4)), (B{0, 255, 255, 0}));  // yellow
+    EXPECT_EQ(Bytes(f.form.CodeToColor(5)), (B{255, 0, 255, 0}));  // magenta
+    EXPECT_EQ(Bytes(f.form.CodeToColor(6)), (B{255, 255, 0, 0}));  // cyan
   }
 }
 

@@ -13,8 +13,7 @@ ScratchDir::ScratchDir() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  path_ = std::filesystem::temp_directory_path() /
-          ("kestrel-" + name + "-" + std::to_string(rd()));
+  path_ = std::filesystem::temp_directory_path() / ("kestrel-" + name + "-" + std::to_string(rd()));
   std::filesystem::create_directories(path_);
 }
 

@@ -1,7 +1,249 @@
-// kestrel-render: renders a model headlessly.
+// kestrel-render: loads a model into the same TForm1 the window uses, applies options and view
+// changes as a user would, draws one frame and writes it (or the scene) to a file.
+#include <QImageWriter>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
-int main() {
-  std::fprintf(stderr, "kestrel-render: not built yet\n");
-  return 2;
+#include "scene/headless_controls.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kestrel-render INPUT -o OUTPUT [options]\n"
+    "\n"
+    "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
+    "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
+    "(.bmp, .png or .ksl).\n"
+    "\n"
+    "options, applied in this order after the model is loaded:\n"
+    "  --size WxH              frame size in pixels (default 601x593)\n"
+    "  --antialias on|off      tick or untick Anti-aliasing\n"
+    "  --fade on|off           tick or untick Fade\n"
+    "  --flip-z on|off         tick or untick Flip Z\n"
+    "  --white-back on|off     tick or untick White Back\n"
+    "  --fill-circles on|off   tick or untick Fill Circles\n"
+    "  --turn YAW,PITCH        turn by YAW degrees about the up axis, then PITCH about the right\n"
+    "  --zoom F                multiply the zoom by F\n"
+    "  --pan X,Y               move the picture X pixels right and Y pixels up\n"
+    "  --help                  show this text\n";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kMaxFrameSide = 16384;
+
+struct Options {
+  std::string input;
+  std::string output;
+  int width = 601;
+  int height = 593;
+  // The five check boxes, in the order they are set.
+  std::optional<bool> toggles[5];
+  std::optional<std::pair<double, double>> turn;
+  std::optional<double> zoom;
+  std::optional<std::pair<double, double>> pan;
+  bool help = false;
+};
+
+constexpr const char* kToggleNames[5] = {"--antialias", "--fade", "--flip-z", "--white-back",
+                                         "--fill-circles"};
+constexpr int kToggleBoxes[5] = {kAliasCheckBox, kFadeCheckBox, kFlipZCheckBox, kWhiteBackCheckBox,
+                                 kCircleFillCheckBox};
+
+class UsageError {
+ public:
+  explicit UsageError(std::string text) : text_(std::move(text)) {}
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// The extension as start-up reads it: from the last dot, unless a path separator or drive colon
+// comes after it, with ASCII letters in lower case.
+std::string LowerExtension(const std::string& path) {
+  const size_t last = path.find_last_of(".\\:/");
+  std::string extension;
+  if (last != std::string::npos && path[last] == '.') extension = path.substr(last);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension;
+}
+
+// A finite real number and nothing else: no blanks, no "inf" or "nan", an optional sign.
+double ParseReal(std::string_view text, const std::string& option) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    throw UsageError(option + ": not a number: '" + std::string(text) + "'");
+  }
+  return value;
+}
+
+std::pair<double, double> ParsePair(std::string_view text, const std::string& option) {
+  const size_t comma = text.find(',');
+  if (comma == std::string_view::npos) throw UsageError(option + " takes two numbers, A,B");
+  return {ParseReal(text.substr(0, comma), option), ParseReal(text.substr(comma + 1), option)};
+}
+
+int ParseSide(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1 ||
+      value > kMaxFrameSide) {
+    throw UsageError("--size: each side must be a whole number from 1 to " +
+                     std::to_string(kMaxFrameSide));
+  }
+  return value;
+}
+
+bool ParseOnOff(std::string_view text, const std::string& option) {
+  if (text == "on") return true;
+  if (text == "off") return false;
+  throw UsageError(option + " takes on or off");
+}
+
+Options ParseArguments(const std::vector<std::string>& args) {
+  Options o;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      return o;
+    }
+  }
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (name.size() > 2 && name.compare(0, 2, "--") == 0 && name.find('=') != std::string::npos) {
+      value = name.substr(name.find('=') + 1);
+      name = name.substr(0, name.find('='));
+    }
+    if (name.empty() || name[0] != '-' || name == "-") {
+      if (!o.input.empty()) throw UsageError("more than one INPUT: '" + name + "'");
+      o.input = name;
+      continue;
+    }
+    const auto takeValue = [&]() -> std::string {
+      if (value) return *value;
+      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+      return args[++i];
+    };
+    bool known = false;
+    for (int t = 0; t < 5; ++t) {
+      if (name == kToggleNames[t]) {
+        o.toggles[t] = ParseOnOff(takeValue(), name);
+        known = true;
+      }
+    }
+    if (known) continue;
+    if (name == "-o" || name == "--output") {
+      o.output = takeValue();
+    } else if (name == "--size") {
+      const std::string v = takeValue();
+      const size_t x = v.find_first_of("xX");
+      if (x == std::string::npos) throw UsageError("--size takes WxH, for example 601x593");
+      o.width = ParseSide(std::string_view(v).substr(0, x));
+      o.height = ParseSide(std::string_view(v).substr(x + 1));
+    } else if (name == "--turn") {
+      o.turn = ParsePair(takeValue(), name);
+    } else if (name == "--zoom") {
+      o.zoom = ParseReal(takeValue(), name);
+      if (*o.zoom == 0) throw UsageError("--zoom: the factor must not be 0");
+    } else if (name == "--pan") {
+      o.pan = ParsePair(takeValue(), name);
+    } else {
+      throw UsageError("unknown option '" + name + "'");
+    }
+  }
+  if (o.input.empty()) throw UsageError("no INPUT model given");
+  if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
+  const std::string in = LowerExtension(o.input);
+  if (in != ".tmb" && in != ".ksl") throw UsageError("INPUT must be a .tmb or .ksl file");
+  const std::string out = LowerExtension(o.output);
+  if (out != ".bmp" && out != ".png" && out != ".ksl") {
+    throw UsageError("OUTPUT must be a .bmp, .png or .ksl file");
+  }
+  return o;
+}
+
+void WriteOutput(TForm1& form, const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  if (extension == ".bmp") {
+    form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
+  } else if (extension == ".ksl") {
+    form.SaveKslFile(path);
+  } else {
+    QImageWriter writer(QString::fromStdString(path), "png");
+    if (!writer.write(form.FrameBitmap)) {
+      throw KestrelError("Cannot write " + path + ": " + writer.errorString().toStdString());
+    }
+  }
+}
+
+// Runs the whole job; the messages the window would show go to standard error as they come.
+int Run(const Options& o) {
+  HeadlessControls controls;
+  TForm1 form(controls);
+  controls.Attach(&form);
+  controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+
+  // The frame is sized before anything is loaded, as the window is.
+  form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);
+  if (!controls.Messages.empty()) return kExitFailure;
+
+  // A load that completes ends by drawing a frame; one that does not has said why.
+  const int framesBefore = controls.FramesPresented;
+  form.FormShow(o.input);
+  if (controls.FramesPresented == framesBefore) return kExitFailure;
+
+  // Each option as a user would click its box: the handler runs only on a change.
+  for (int t = 0; t < 5; ++t) {
+    if (o.toggles[t]) controls.SetCheckBoxChecked(kToggleBoxes[t], *o.toggles[t]);
+  }
+  if (o.turn) {
+    form.RotateCam(1, o.turn->first * std::numbers::pi / 180);
+    form.RotateCam(0, o.turn->second * std::numbers::pi / 180);
+  }
+  if (o.zoom) form.Scale *= *o.zoom;
+  if (o.pan) {
+    form.PanX += o.pan->first / form.Scale;
+    form.PanY += o.pan->second / form.Scale;
+  }
+
+  const int framesBeforeFinal = controls.FramesPresented;
+  form.Render();
+  if (controls.FramesPresented == framesBeforeFinal) return kExitFailure;  // said why
+  WriteOutput(form, o.output);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  try {
+    options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "kestrel-render: %s\n\n%s", e.text().c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return kExitFailure;
+  }
 }

@@ -1,0 +1,121 @@
+// Benchmark models.
+#include "support/bench_models.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/colour_codes.h"
+
+uint64_t BenchRandom::Next() {
+  uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+Vec3 BenchRandom::InBall() {
+  for (;;) {
+    const Vec3 v{Unit() * 2 - 1, Unit() * 2 - 1, Unit() * 2 - 1};
+    if (v.x * v.x + v.y * v.y + v.z * v.z <= 1) return v;
+  }
+}
+
+uint32_t BenchRandom::Colour() {
+  const uint64_t bits = Next();
+  return MakeColor(static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                   static_cast<uint8_t>(bits >> 16));
+}
+
+namespace {
+
+// Starts a model as a loader does: camera reset, arrays emptied.
+void BeginModel(TForm1& form) {
+  form.NewView();
+  form.Points.clear();
+  form.Segments.clear();
+  form.CircleRadius = 0;
+}
+
+void EndModel(TForm1& form) {
+  form.PointCount = static_cast<int32_t>(form.Points.size());
+  form.SegmentCount = static_cast<int32_t>(form.Segments.size());
+  form.ComputeScale();
+}
+
+void AddPoint(TForm1& form, const Vec3& p) {
+  form.Points.push_back(PointRecord{p, {}, 0, 0});
+}
+
+Vec3 LorenzRate(const Vec3& p) {
+  constexpr double kSigma = 10, kRho = 28, kBeta = 8.0 / 3;
+  return Vec3{kSigma * (p.y - p.x), p.x * (kRho - p.z) - p.y, p.x * p.y - kBeta * p.z};
+}
+
+Vec3 Along(const Vec3& p, const Vec3& d, double h) {
+  return Vec3{p.x + d.x * h, p.y + d.y * h, p.z + d.z * h};
+}
+
+}  // namespace
+
+void MakeLorenzCurve(TForm1& form, int32_t points) {
+  BeginModel(form);
+  form.Points.reserve(static_cast<size_t>(points));
+  form.Segments.reserve(static_cast<size_t>(std::max(points - 1, 0)));
+  constexpr double kStep = 0.002;
+  Vec3 p{1, 1, 20};
+  for (int32_t i = 0; i < points; ++i) {
+    AddPoint(form, Vec3{p.x, p.z - 25, p.y});  // the attractor's axis upright
+    if (i > 0) {
+      const double t = static_cast<double>(i) / points;
+      const uint8_t red = static_cast<uint8_t>(80 + 175 * t);
+      const uint8_t blue = static_cast<uint8_t>(255 - 175 * t);
+      form.Segments.push_back(SegmentRecord{0, 0, MakeColor(blue, 160, red), i - 1, i, 0});
+    }
+    const Vec3 k1 = LorenzRate(p);
+    const Vec3 k2 = LorenzRate(Along(p, k1, kStep / 2));
+    const Vec3 k3 = LorenzRate(Along(p, k2, kStep / 2));
+    const Vec3 k4 = LorenzRate(Along(p, k3, kStep));
+    p = Vec3{p.x + kStep / 6 * (k1.x + 2 * k2.x + 2 * k3.x + k4.x),
+             p.y + kStep / 6 * (k1.y + 2 * k2.y + 2 * k3.y + k4.y),
+             p.z + kStep / 6 * (k1.z + 2 * k2.z + 2 * k3.z + k4.z)};
+  }
+  EndModel(form);
+}
+
+void MakeRandomLines(TForm1& form, int32_t lines, uint64_t seed) {
+  BeginModel(form);
+  BenchRandom random(seed);
+  form.Points.reserve(static_cast<size_t>(lines) * 2);
+  form.Segments.reserve(static_cast<size_t>(lines));
+  for (int32_t i = 0; i < lines; ++i) {
+    AddPoint(form, random.InBall());
+    AddPoint(form, random.InBall());
+    form.Segments.push_back(SegmentRecord{0, 0, random.Colour(), 2 * i, 2 * i + 1, 0});
+  }
+  EndModel(form);
+}
+
+void MakeDots(TForm1& form, int32_t dots, uint64_t seed) {
+  BeginModel(form);
+  BenchRandom random(seed);
+  form.Points.reserve(static_cast<size_t>(dots));
+  form.Segments.reserve(static_cast<size_t>(dots));
+  for (int32_t i = 0; i < dots; ++i) {
+    AddPoint(form, random.InBall());
+    form.Segments.push_back(SegmentRecord{1, 0, random.Colour(), i, 0, 0});
+  }
+  EndModel(form);
+}
+
+void MakeCircles(TForm1& form, int32_t circles, double radius, uint64_t seed) {
+  BeginModel(form);
+  BenchRandom random(seed);
+  form.Points.reserve(static_cast<size_t>(circles));
+  form.Segments.reserve(static_cast<size_t>(circles));
+  for (int32_t i = 0; i < circles; ++i) {
+    AddPoint(form, random.InBall());
+    form.Segments.push_back(SegmentRecord{1, radius, random.Colour(), i, 0, 0});
+  }
+  form.CircleRadius = radius;
+  EndModel(form);
+}

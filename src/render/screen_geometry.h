@@ -1,0 +1,24 @@
+// Turning the renderer's screen positions (doubles) into the 32-bit pixel coordinates that
+// drawing takes, without ever converting a value that does not fit.
+#pragma once
+
+#include <cstdint>
+
+// Rounds to the nearest integer, halves to even. False, leaving `out` alone, when `value` is
+// not finite or the result does not fit a 32-bit signed integer.
+bool RoundToInt32(double value, int32_t& out);
+
+struct PixelLine {
+  int32_t x1, y1, x2, y2;
+};
+
+// Distance, in pixels, that the box used for clipping far-off lines keeps from every frame edge.
+inline constexpr double kLineClipMargin = 16777216.0;  // 2^24
+
+// Rounds a line's two ends to pixels. When every coordinate fits, they are just rounded, which
+// keeps the line's pixels exact however long it is. When one does not, the line is first cut to
+// a box kLineClipMargin wider than the frame on every side: each end that lies outside moves
+// along the line to the box edge, computed from the other end so that a far-off end costs no
+// precision near the frame. False when the line misses that box (nothing of it can show).
+bool RoundLine(double x1, double y1, double x2, double y2, int32_t width, int32_t height,
+               PixelLine& out);

@@ -1,0 +1,27 @@
+// The plain figures the renderer leaves to the toolkit's painter: 1-pixel lines with the end
+// pixel not drawn, and ellipses in a bounding box whose right column and bottom row lie outside.
+#pragma once
+
+#include <QPainter>
+#include <cstdint>
+
+#include "render/frame_pixels.h"
+
+// A line from (x1, y1) toward (x2, y2) in the painter's pen: the start pixel drawn, the end
+// pixel not. `pixel` is the pen colour as a whole frame pixel (for the start pixel, see the
+// definition). The painter must be open on the frame that `frame` addresses.
+void DrawPlainLine(QPainter& painter, const FramePixels& frame, int32_t x1, int32_t y1, int32_t x2,
+                   int32_t y2, uint32_t pixel);
+
+// Beyond this distance from the frame's origin the toolkit's ellipse is no longer drawn
+// reliably (it loses the outline or floods the frame), so boxes reaching further are not drawn.
+inline constexpr int32_t kEllipseCoordinateLimit = 65536;
+
+// An ellipse in the box (left, top, right, bottom) with the painter's pen and brush; the
+// outline touches the left column and the top row, and stays left of `right` and above
+// `bottom`. Nothing is drawn for a box that reaches beyond kEllipseCoordinateLimit.
+void DrawEllipseInBox(QPainter& painter, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// The pen every plain figure uses: 1 pixel, solid, flat ends (a round or square end would draw
+// the end pixel too).
+QPen PlainPen(const QColor& colour);

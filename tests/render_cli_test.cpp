@@ -1,0 +1,252 @@
+// kestrel-render end to end: the pictures it writes are the frames a TForm1 draws in-process,
+// failures give the window's message and a non-zero status, usage errors give status 2.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A path quoted for the shell (the test paths hold no quotes). Built by appending: GCC 12
+// warns falsely about chained string concatenation at -O3.
+std::string Quote(const std::string& path) {
+  std::string quoted = "'";
+  quoted += path;
+  quoted += '\'';
+  return quoted;
+}
+
+// The arguments of one run: the model, "-o", the output, then `extra` as it stands.
+std::string Args(const std::string& model, const std::string& output,
+                 const std::string& extra = "") {
+  std::string args = Quote(model);
+  args += " -o ";
+  args += Quote(output);
+  args += ' ';
+  args += extra;
+  return args;
+}
+
+// Runs kestrel-render with `args` (already quoted where needed) and collects its output.
+Result RunRender(const ScratchDir& dir, const std::string& args) {
+  const std::string out = (dir.path() / "stdout.txt").string();
+  const std::string err = (dir.path() / "stderr.txt").string();
+  std::string command = Quote(KESTREL_RENDER_PATH);
+  command += ' ';
+  command += args;
+  command += " >";
+  command += Quote(out);
+  command += " 2>";
+  command += Quote(err);
+  const int raw = std::system(command.c_str());
+  Result r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadWholeFile(out);
+  r.err = ReadWholeFile(err);
+  return r;
+}
+
+// Units other helpers build may still be stubs in this tree; such a run says so and is skipped.
+#define SKIP_IF_NOT_BUILT(result)                                     \
+  if ((result).err.find("not built yet") != std::string::npos) {      \
+    GTEST_SKIP() << "needs a unit not merged here: " << (result).err; \
+  }
+
+// A coloured cube with a circle at one corner and a dot, as a Tumbra file.
+const std::string kCubeBody =
+    "s circlediameter 0.4\n"
+    "-1 -1 -1 0\n"
+    "1 -1 -1 1\n"
+    "1 1 -1 2\n"
+    "-1 1 -1 3\n"
+    "-1 -1 -1 4\n"
+    "-1 -1 1 5\n"
+    "1 -1 1 6\n"
+    "1 1 1 200 100 50\n"
+    "-1 1 1 1\n"
+    "-1 -1 1 2\n"
+    "1 1 -1 -3\n"
+    "0 0 0 -2 0 0\n";
+const std::string kCubeModel = "# test cube\n\n" + kCubeBody;
+
+struct RenderedForm : FormFixture {
+  RenderedForm(const std::string& model, int width, int height) {
+    form.FormResize(width + FrameWidthAllowance, height + FrameHeightAllowance);
+    form.FormShow(model);
+  }
+};
+
+// The 32-bit BMP's pixel bytes, top row first, as blue, green, red, unused.
+std::vector<uint8_t> BmpPixels(const std::string& bytes, int& width, int& height) {
+  const auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+  };
+  const uint32_t offset = u32(10);
+  width = static_cast<int>(u32(18));
+  height = static_cast<int>(u32(22));
+  std::vector<uint8_t> top(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    const size_t from = offset + static_cast<size_t>(height - 1 - y) * width * 4;
+    for (int i = 0; i < width * 4; ++i)
+      top[static_cast<size_t>(y) * width * 4 + i] = bytes[from + i];
+  }
+  return top;
+}
+
+TEST(RenderCli, UsageErrorsExitWithTwo) {
+  ScratchDir dir;
+  const std::string model = Quote(dir.Write("m.tmb", kCubeModel));
+  const std::string txt = Quote(dir.Write("m.txt", kCubeModel));
+  const std::string out = Quote((dir.path() / "o.png").string());
+  const std::string run = model + " -o " + out + " ";
+  const std::string bad[] = {
+      "",
+      "--zoom 2 -o " + out,
+      model,
+      run + "--frobnicate",
+      run + "--zoom abc",
+      run + "--zoom inf",
+      run + "--zoom nan",
+      run + "--zoom 1e999",
+      run + "--zoom 0",
+      run + "--zoom '2 '",
+      run + "--zoom 0x10",
+      run + "--turn 10",
+      run + "--turn 10,x",
+      run + "--pan 1,2,3",
+      run + "--size 0x5",
+      run + "--size 10",
+      run + "--size 10x10x",
+      run + "--antialias maybe",
+      run + "--fade",
+      txt + " -o " + out,
+      model + " -o " + model + ".jpg",
+      model + " " + model + " -o " + out,
+  };
+  for (const std::string& args : bad) {
+    const Result r = RunRender(dir, args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("usage: kestrel-render"), std::string::npos) << args;
+  }
+
+  const Result help = RunRender(dir, run + "--zoom abc --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: kestrel-render"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
+}
+
+TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
+  ScratchDir dir;
+  const std::string out = (dir.path() / "o.png").string();
+  const Result missing = RunRender(dir, Args((dir.path() / "none.TMB").string(), out));
+  SKIP_IF_NOT_BUILT(missing);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "Error reading text file\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  const std::string bad = dir.Write("bad.tmb", "# x\n\n1 2\n");
+  const Result badLine = RunRender(dir, Args(bad, out));
+  EXPECT_EQ(badLine.status, 1);
+  EXPECT_EQ(badLine.err, "Error reading text file\n");
+}
+
+TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
+  ScratchDir dir;
+  const std::string model = dir.Write("m.tmb", "# x\n\ns sparkle\n" + kCubeBody);
+  const std::string out = (dir.path() / "o.png").string();
+  const Result r = RunRender(dir, Args(model, out));
+  SKIP_IF_NOT_BUILT(r);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "unrecognized switch in text file\n");
+  EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
+}
+
+TEST(RenderCli, BmpHoldsExactlyTheFrameTheFormDraws) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string out = (dir.path() / "cube.BMP").string();
+  const Result r = RunRender(dir, Args(model, out));
+  SKIP_IF_NOT_BUILT(r);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+
+  RenderedForm expected(model, 601, 593);
+  expected.form.Render();
+  int width = 0, height = 0;
+  const std::vector<uint8_t> pixels = BmpPixels(ReadWholeFile(out), width, height);
+  ASSERT_EQ(width, 601);
+  ASSERT_EQ(height, 593);
+  int lit = 0;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = expected.form.FrameBitmap.constScanLine(y);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* file = &pixels[(static_cast<size_t>(y) * width + x) * 4];
+      for (int c = 0; c < 3; ++c) ASSERT_EQ(file[c], row[4 * x + c]) << x << "," << y;
+      ASSERT_EQ(file[3], 0) << "the unused byte is written as 0";
+      lit += file[0] + file[1] + file[2] != 0;
+    }
+  }
+  EXPECT_GT(lit, 1000) << "the cube is in the picture";
+}
+
+TEST(RenderCli, OptionsAndViewChangesActAsTheWindowsControls) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string out = (dir.path() / "cube.png").string();
+  const Result r = RunRender(dir, Args(model, out,
+                                       "--size 240x150 --white-back on --fade off "
+                                       "--fill-circles on --antialias on --turn 30,-20 "
+                                       "--zoom=1.5 --pan +10,-5.5"));
+  SKIP_IF_NOT_BUILT(r);
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  RenderedForm expected(model, 240, 150);
+  expected.controls.SetCheckBoxChecked(kFadeCheckBox, false);
+  expected.controls.SetCheckBoxChecked(kWhiteBackCheckBox, true);
+  expected.controls.SetCheckBoxChecked(kCircleFillCheckBox, true);
+  expected.form.RotateCam(1, 30 * std::numbers::pi / 180);
+  expected.form.RotateCam(0, -20 * std::numbers::pi / 180);
+  expected.form.Scale *= 1.5;
+  expected.form.PanX += 10 / expected.form.Scale;
+  expected.form.PanY += -5.5 / expected.form.Scale;
+  expected.form.Render();
+  ASSERT_TRUE(expected.controls.Messages.empty());
+
+  const QImage written(QString::fromStdString(out));
+  ASSERT_EQ(written.size(), QSize(240, 150));
+  for (int y = 0; y < 150; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      ASSERT_EQ(written.pixel(x, y) & 0xFFFFFFu, expected.form.FrameBitmap.pixel(x, y) & 0xFFFFFFu)
+          << x << "," << y;
+    }
+  }
+  EXPECT_EQ(written.pixel(0, 0) & 0xFFFFFFu, 0xFFFFFFu) << "white background";
+}
+
+TEST(RenderCli, AnOutputThatCannotBeWrittenFails) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string out = (dir.path() / "missing" / "cube.png").string();
+  const Result r = RunRender(dir, Args(model, out));
+  SKIP_IF_NOT_BUILT(r);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Cannot write"), std::string::npos) << r.err;
+}
+
+}  // namespace
