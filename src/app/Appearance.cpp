@@ -4,16 +4,25 @@
 #include <QFont>
 #include <QPalette>
 #include <QScreen>
+#include <QStringList>
 #include <QWidget>
 
-void UseFormLook(QWidget& window) {
-  // The layout's sizes were made for a small sans-serif 11 pixels high; whatever family the
-  // system gives for it, that height keeps the captions inside their controls.
-  QFont font = window.font();
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+namespace {
+
+// The layout's sizes were made for a small sans-serif 11 pixels high; whatever family the
+// system gives for it, that height keeps the captions inside their controls.
+void UseElevenPixelFont(QWidget& widget, const QStringList& families) {
+  QFont font = widget.font();
+  font.setFamilies(families);
   font.setPixelSize(11);
-  window.setFont(font);
+  widget.setFont(font);
+}
+
+}  // namespace
+
+void UseFormLook(QWidget& window) {
+  UseElevenPixelFont(window, {QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                              QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
   QPalette palette = window.palette();
   palette.setColor(QPalette::Window, palette.color(QPalette::Button));
   window.setPalette(palette);
@@ -22,11 +31,9 @@ void UseFormLook(QWidget& window) {
 void UseNarrowCaptions(QWidget& panel) {
   // The check boxes' widths were made for a font narrower than today's common sans-serifs,
   // and Qt's check mark takes a little more room than the one they were made for.
-  QFont font = panel.font();
-  font.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
-                    QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
-  font.setPixelSize(11);
-  panel.setFont(font);
+  UseElevenPixelFont(
+      panel, {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
+              QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
 }
 
 void CentreOnScreen(QWidget& window) {

@@ -31,6 +31,23 @@ void Wheel(TMainWindow& w, QPoint at, int delta) {
   QCoreApplication::sendEvent(w.windowHandle(), &event);
 }
 
+// An active window with the small model loaded; a script answers its modal dialogs.
+struct ModelWindow {
+  ModalScript script;
+  TMainWindow w{""};
+  TForm1& f = w.Form();
+  ModelWindow() {
+    ShowAndActivate(w);
+    SetUpModel(f);
+  }
+};
+
+// Enough lines for the memo to scroll, shown from the top.
+void FillMemo(TMainWindow& w) {
+  for (int i = 0; i < 40; ++i) w.Memo->appendPlainText(QStringLiteral("line"));
+  w.Memo->verticalScrollBar()->setValue(0);
+}
+
 bool SameCursor(const QCursor* a, const QCursor& b) {
   return a != nullptr && a->hotSpot() == b.hotSpot() &&
          a->pixmap().toImage() == b.pixmap().toImage();
@@ -114,11 +131,9 @@ void InputTest::heldKeysFollowPressAndRelease() {
 
 // Needs the key handler.
 void InputTest::arrowsWithFocusOnCheckBoxesAndCenterReachTheForm() {
-  ModalScript script;
-  TMainWindow w("");
-  ShowAndActivate(w);
-  TForm1& f = w.Form();
-  SetUpModel(f);
+  ModelWindow m;
+  TMainWindow& w = m.w;
+  TForm1& f = m.f;
   QVERIFY(w.CenterButton->isEnabled());
   QWidget* stops[] = {w.AliasCheckBox,     w.FadeCheckBox,     w.FlipZCheckBox,
                       w.WhiteBackCheckBox, w.FreeSpinCheckBox, w.CircleFillCheckBox,
@@ -143,7 +158,7 @@ void InputTest::arrowsWithFocusOnCheckBoxesAndCenterReachTheForm() {
   QTest::keyRelease(w.windowHandle(), Qt::Key_Up, Qt::ControlModifier);
   QTest::keyRelease(w.windowHandle(), Qt::Key_Control, Qt::ControlModifier);
   QCOMPARE(f.PanY, panY + 10.0f / f.Scale);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 void InputTest::arrowsBeforeAnyModelLeaveTheFocusWhereItIs() {
@@ -165,14 +180,11 @@ void InputTest::arrowsBeforeAnyModelLeaveTheFocusWhereItIs() {
 
 // Needs the key handler.
 void InputTest::letterKeyTakenByTheFormNeverReachesTheMemo() {
-  ModalScript script;
-  TMainWindow w("");
-  ShowAndActivate(w);
-  TForm1& f = w.Form();
-  SetUpModel(f);
-  for (int i = 0; i < 40; ++i) w.Memo->appendPlainText(QStringLiteral("line"));
+  ModelWindow m;
+  TMainWindow& w = m.w;
+  TForm1& f = m.f;
+  FillMemo(w);
   w.Memo->setFocus();
-  w.Memo->verticalScrollBar()->setValue(0);
   const double scale = f.Scale;
   // F zooms in; the memo would otherwise scroll on Down, and it must not see Down either.
   QTest::keyClick(w.windowHandle(), Qt::Key_F);
@@ -184,18 +196,15 @@ void InputTest::letterKeyTakenByTheFormNeverReachesTheMemo() {
   QTest::keyClick(w.windowHandle(), Qt::Key_Down);
   QCOMPARE(w.Memo->textCursor().position(), position);
   QCOMPARE(w.Memo->verticalScrollBar()->value(), 0);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 // Zooming needs the wheel handler; that the memo does not scroll does not.
 void InputTest::wheelOverTheMemoZoomsAndScrollsNothing() {
-  ModalScript script;
-  TMainWindow w("");
-  ShowAndActivate(w);
-  TForm1& f = w.Form();
-  SetUpModel(f);
-  for (int i = 0; i < 40; ++i) w.Memo->appendPlainText(QStringLiteral("line"));
-  w.Memo->verticalScrollBar()->setValue(0);
+  ModelWindow m;
+  TMainWindow& w = m.w;
+  TForm1& f = m.f;
+  FillMemo(w);
   const double scale = f.Scale;
   const QPoint overMemo = w.Memo->geometry().center();
   Wheel(w, overMemo, -120);
@@ -206,16 +215,14 @@ void InputTest::wheelOverTheMemoZoomsAndScrollsNothing() {
   QVERIFY(std::abs(f.Scale - scale * 0.96) < 1e-12 * scale);
   Wheel(w, QPoint(400, 200), 60);
   QVERIFY(std::abs(f.Scale - scale) < 1e-12 * scale);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 // Needs the mouse handlers.
 void InputTest::mouseOnTheDrawingAreaDragsWithTheClosedHand() {
-  ModalScript script;
-  TMainWindow w("");
-  ShowAndActivate(w);
-  TForm1& f = w.Form();
-  SetUpModel(f);
+  ModelWindow m;
+  TMainWindow& w = m.w;
+  TForm1& f = m.f;
   const QCursor own = w.ClientArea->cursor();
   QVERIFY(SameCursor(&own, LoadHandCursor("FlatHand")));
 
@@ -240,20 +247,18 @@ void InputTest::mouseOnTheDrawingAreaDragsWithTheClosedHand() {
   QTest::mouseRelease(w.ClientArea, Qt::RightButton, Qt::NoModifier, QPoint(310, 100));
   QCOMPARE(f.PanX, panX + 10 / f.Scale);
   QVERIFY(!f.RightDragging);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 void InputTest::pressOnThePanelIsNotForTheDrawingArea() {
-  ModalScript script;
-  TMainWindow w("");
-  ShowAndActivate(w);
-  SetUpModel(w.Form());
+  ModelWindow m;
+  TMainWindow& w = m.w;
   QTest::mousePress(w.Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(20, 300));
   QTest::mouseRelease(w.Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(20, 300));
   QTest::mouseClick(w.CenterButton, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   QVERIFY(!w.Form().LeftDragging);
   QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 void InputTest::screenCursorIsOneOverrideAtMost() {
