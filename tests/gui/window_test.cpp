@@ -68,6 +68,7 @@ class WindowTest : public QObject {
   void loaderSettingABoxToItsStateRunsNoHandler();
   void freeSpinBoxStopsTheTimer();
   void resizeKeepsPanelAndRefits();
+  void memoShowsCommentLinesWhateverTheirEncoding();
   void exitClosesWithoutAsking();
   void aboutShowsTheAboutBoxModally();
 };
@@ -452,6 +453,19 @@ void WindowTest::resizeKeepsPanelAndRefits() {
   QCOMPARE(f.Scale, (593 - FitMargin) / static_cast<double>(f.ModelDiameter));
   QCOMPARE(f.InitialScale, f.Scale);
   QVERIFY(script.boxes.empty());
+}
+
+void WindowTest::memoShowsCommentLinesWhateverTheirEncoding() {
+  TMainWindow w("");
+  QtControls& c = w.Controls();
+  c.MemoAdd("caf\xC3\xA9 in UTF-8");
+  c.MemoAdd("caf\xE9 in Latin-1");
+  c.MemoAdd(" ");
+  QCOMPARE(MemoLines(w),
+           QStringList({QStringLiteral("caf\u00E9 in UTF-8"),
+                        QStringLiteral("caf\u00E9 in Latin-1"), QStringLiteral(" ")}));
+  c.MemoClear();
+  QVERIFY(w.Memo->toPlainText().isEmpty());
 }
 
 void WindowTest::exitClosesWithoutAsking() {
