@@ -1,0 +1,24 @@
+// Keys as the form reads them: Qt key codes turned into virtual-key codes, and which of the
+// arrows, Shift and Ctrl are held at the time of each key event.
+#pragma once
+
+#include <bitset>
+
+class QKeyEvent;
+
+// The code a key has for the form; keys without one give kUnmappedKey, which no handler acts
+// on. It is never 0: the form sets a key to 0 to say it has taken it.
+inline constexpr int kUnmappedKey = 0xFF;
+int VirtualKeyOf(int qtKey);
+
+class HeldKeys {
+ public:
+  // Takes in a key press or release, before the form sees it.
+  void Note(const QKeyEvent& event);
+  // Releases that happen while another window has the keyboard never reach us.
+  void Clear() { down_.reset(); }
+  bool IsDown(int virtualKey) const;
+
+ private:
+  std::bitset<256> down_;
+};

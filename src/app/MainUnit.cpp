@@ -1,0 +1,230 @@
+// The main window: layout, start-up and the routing of its events to the form.
+#include "app/MainUnit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
+#include <utility>
+
+#include "app/AboutUnit.h"
+#include "app/Appearance.h"
+#include "app/ClientArea.h"
+#include "app/ControlsUnit.h"
+#include "app/KeyInput.h"
+#include "app/ModalBoxes.h"
+#include "app/QtControls.h"
+#include "app/Resources.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+TCheck* MakeCheck(QWidget* panel, const char* text, int left, int top, int width, bool checked) {
+  auto* box = new TCheck(QString::fromLatin1(text), panel);
+  box->setGeometry(left, top, width, 17);
+  box->setChecked(checked);
+  return box;
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(firstArgument)) {
+  setWindowTitle(QStringLiteral("Kestrel"));
+  UseFormLook(*this);
+  // Qt sizes the client area; the outer size is made right once the frame is known
+  // (FitOuterSize). Until then, and where there is no frame, the window is this size.
+  resize(kOuterWidth, kOuterHeight);
+
+  ClientArea = new TClientArea(this);
+  ClientArea->setCursor(LoadHandCursor("FlatHand"));
+  setCentralWidget(ClientArea);
+  BuildPanel();
+  BuildMenu();
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(30);
+
+  ControlSet set;
+  set.window = this;
+  set.memo = Memo;
+  set.checkBoxes = {AliasCheckBox,     FadeCheckBox,     FlipZCheckBox,
+                    WhiteBackCheckBox, FreeSpinCheckBox, CircleFillCheckBox};
+  set.saveAs = SaveAs1;
+  set.saveImageAs = SaveImageAs1;
+  set.center = CenterButton;
+  set.timer = Timer1;
+  set.clientArea = ClientArea;
+  controls_ = std::make_unique<QtControls>(set);
+
+  // Creating the form runs FormCreate, once the controls it speaks to are there.
+  form_ = std::make_unique<TForm1>(*controls_);
+  RouteEvents();
+
+  aboutBox_ = new TAboutBox(this);
+}
+
+TMainWindow::~TMainWindow() {
+  // The children outlive the form by a moment; nothing of theirs may reach it meanwhile.
+  qApp->removeEventFilter(this);
+  Timer1->stop();
+  ClientArea->Attach(nullptr);
+  for (QObject* box : Panel1->children()) box->blockSignals(true);
+}
+
+void TMainWindow::BuildPanel() {
+  Panel1 = new QFrame(ClientArea);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  // Not anchored: it keeps this place and size whatever the window's size.
+  Panel1->setGeometry(0, 0, 185, 401);
+  // A click on the panel is not a click on the drawing area behind it.
+  Panel1->setAttribute(Qt::WA_NoMousePropagation);
+  Panel1->setCursor(Qt::ArrowCursor);
+  UseNarrowCaptions(*Panel1);
+
+  Memo = new QPlainTextEdit(Panel1);
+  Memo->setGeometry(8, 16, 167, 145);
+  Memo->setReadOnly(true);
+  Memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  Memo->setFocusPolicy(Qt::StrongFocus);
+  Memo->setTabChangesFocus(true);
+  Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+  AliasCheckBox = MakeCheck(Panel1, "Anti-aliasing", 56, 168, 81, true);
+  FadeCheckBox = MakeCheck(Panel1, "Fade", 56, 200, 49, true);
+  FlipZCheckBox = MakeCheck(Panel1, "Flip Z", 56, 232, 49, false);
+  WhiteBackCheckBox = MakeCheck(Panel1, "White Back", 56, 264, 81, false);
+  FreeSpinCheckBox = MakeCheck(Panel1, "Free Spin", 56, 296, 65, false);
+  CircleFillCheckBox = MakeCheck(Panel1, "Fill Circles", 56, 328, 65, false);
+  CenterButton = new TButtonKeyStop(QStringLiteral("Center"), Panel1);
+  CenterButton->setGeometry(56, 360, 60, 25);
+  CenterButton->setEnabled(false);
+
+  // "Center" comes before "Fill Circles", though it stands below it.
+  QWidget::setTabOrder(Memo, AliasCheckBox);
+  QWidget::setTabOrder(AliasCheckBox, FadeCheckBox);
+  QWidget::setTabOrder(FadeCheckBox, FlipZCheckBox);
+  QWidget::setTabOrder(FlipZCheckBox, WhiteBackCheckBox);
+  QWidget::setTabOrder(WhiteBackCheckBox, FreeSpinCheckBox);
+  QWidget::setTabOrder(FreeSpinCheckBox, CenterButton);
+  QWidget::setTabOrder(CenterButton, CircleFillCheckBox);
+  Memo->setFocus();
+}
+
+void TMainWindow::BuildMenu() {
+  File1 = menuBar()->addMenu(QStringLiteral("File"));
+  Open1 = File1->addAction(MenuIcon(0), QStringLiteral("Open"));
+  SaveAs1 = File1->addAction(MenuIcon(1), QStringLiteral("Save As"));
+  SaveAs1->setEnabled(false);
+  SaveImageAs1 = File1->addAction(QStringLiteral("Save Image As"));
+  SaveImageAs1->setEnabled(false);
+  File1->addSeparator();
+  Exit1 = File1->addAction(MenuIcon(2), QStringLiteral("Exit"));
+  // A command of its own on the menu bar, with no menu under it.
+  About1 = menuBar()->addAction(QStringLiteral("About"));
+}
+
+void TMainWindow::RouteEvents() {
+  ClientArea->Attach(form_.get());
+  controls_->Attach(*form_);
+  TForm1& form = *form_;
+  connect(Timer1, &QTimer::timeout, this,
+          [this, &form] { Guarded(this, [&] { form.Timer1Timer(); }); });
+  connect(CenterButton, &QPushButton::clicked, this,
+          [this, &form] { Guarded(this, [&] { form.CenterButtonClick(); }); });
+  connect(Open1, &QAction::triggered, this,
+          [this, &form] { Guarded(this, [&] { form.Open1Click(); }); });
+  connect(SaveAs1, &QAction::triggered, this,
+          [this, &form] { Guarded(this, [&] { form.SaveAs1Click(); }); });
+  connect(SaveImageAs1, &QAction::triggered, this,
+          [this, &form] { Guarded(this, [&] { form.SaveImageAs1Click(); }); });
+  connect(Exit1, &QAction::triggered, this, &TMainWindow::Exit1Click);
+  connect(About1, &QAction::triggered, this, &TMainWindow::About1Click);
+  // Keys and the wheel are caught where they enter the window, before any control: see
+  // eventFilter.
+  qApp->installEventFilter(this);
+}
+
+void TMainWindow::ShowCentred() {
+  CentreOnScreen(*this);
+  show();
+}
+
+void TMainWindow::Exit1Click() {
+  close();
+}
+
+void TMainWindow::About1Click() {
+  RunModal(*aboutBox_);
+}
+
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Every key and wheel event of this window reaches its QWindow first, once, before Qt hands
+  // it to the focused control or the control under the pointer.
+  if (watched == nullptr || watched != windowHandle()) return false;
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      const auto& key = static_cast<const QKeyEvent&>(*event);
+      controls_->NoteKey(key);
+      return PreviewKeyPress(key);
+    }
+    case QEvent::KeyRelease:
+      controls_->NoteKey(static_cast<const QKeyEvent&>(*event));
+      return false;
+    case QEvent::Wheel: {
+      // The wheel zooms wherever the pointer is, the memo included; it scrolls nothing.
+      const int delta = static_cast<const QWheelEvent&>(*event).angleDelta().y();
+      Guarded(this, [&] { form_->FormMouseWheel(delta); });
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool TMainWindow::PreviewKeyPress(const QKeyEvent& event) {
+  uint16_t key = static_cast<uint16_t>(VirtualKeyOf(event.key()));
+  Guarded(this, [&] { form_->FormKeyDown(key); });
+  return key == 0;
+}
+
+void TMainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  Guarded(this, [&] { form_->FormShow(firstArgument_); });
+  FitOuterSize();
+}
+
+void TMainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  FitOuterSize();
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitOuterSize();
+}
+
+void TMainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) controls_->ForgetKeys();
+}
+
+// Under X11 the frame belongs to the window manager, and its width is known only once the
+// manager has put it round the window. The first time it is known, the client area gives up
+// that much, so that the window, frame included, is 672 x 462, and the window is centred again.
+// Without a frame (no window manager) the client area is the whole 672 x 462.
+void TMainWindow::FitOuterSize() {
+  if (outerSizeFitted_ || !shown_) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.width() <= 0 && frame.height() <= 0) return;
+  outerSizeFitted_ = true;
+  resize(QSize(kOuterWidth, kOuterHeight) - frame);
+  CentreOnScreen(*this);
+}

@@ -1,0 +1,85 @@
+// The main window: builds the side panel, menu, timer and about box with their fixed layout,
+// owns the form (TForm1) and hands every window event to the form's matching handler. The
+// program's behaviour is the form's; nothing here decides anything.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QKeyEvent;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+class QtControls;
+class TAboutBox;
+class TButtonKeyStop;
+class TCheck;
+class TClientArea;
+class TForm1;
+
+// The window's outer size when it first opens, frame included.
+inline constexpr int kOuterWidth = 672;
+inline constexpr int kOuterHeight = 462;
+
+class TMainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `firstArgument` is the file to open once the window shows (empty for none).
+  explicit TMainWindow(std::string firstArgument);
+  ~TMainWindow() override;
+
+  // Shows the window at the centre of the screen.
+  void ShowCentred();
+
+  TForm1& Form() { return *form_; }
+  QtControls& Controls() { return *controls_; }
+  TAboutBox& AboutBox() { return *aboutBox_; }
+
+  void Exit1Click();
+  void About1Click();
+
+  // The controls, named as the layout names them.
+  TClientArea* ClientArea = nullptr;
+  QFrame* Panel1 = nullptr;
+  QPlainTextEdit* Memo = nullptr;
+  TCheck* AliasCheckBox = nullptr;
+  TCheck* FadeCheckBox = nullptr;
+  TCheck* FlipZCheckBox = nullptr;
+  TCheck* WhiteBackCheckBox = nullptr;
+  TCheck* FreeSpinCheckBox = nullptr;
+  TCheck* CircleFillCheckBox = nullptr;
+  TButtonKeyStop* CenterButton = nullptr;
+  QMenu* File1 = nullptr;
+  QAction* Open1 = nullptr;
+  QAction* SaveAs1 = nullptr;
+  QAction* SaveImageAs1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* About1 = nullptr;
+  QTimer* Timer1 = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildPanel();
+  void BuildMenu();
+  void RouteEvents();
+  // Key preview: the form sees every key press before the focused control. True when the
+  // form took the key.
+  bool PreviewKeyPress(const QKeyEvent& event);
+  void FitOuterSize();
+
+  std::string firstArgument_;
+  std::unique_ptr<QtControls> controls_;
+  std::unique_ptr<TForm1> form_;
+  TAboutBox* aboutBox_ = nullptr;
+  bool shown_ = false;
+  bool outerSizeFitted_ = false;
+};

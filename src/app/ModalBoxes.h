@@ -1,0 +1,35 @@
+// Modal boxes and the guard around every event the window hands to the form: a failure that
+// escapes a handler ends that event and is shown in the generic error box; the program goes on.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+// Runs a configured modal dialog (message box, file dialog, about box) and returns its result.
+int RunModal(QDialog& dialog);
+
+// Replaces how modal dialogs are run, so that tests can answer them without a user. An empty
+// runner restores QDialog::exec.
+void SetModalRunner(std::function<int(QDialog&)> runner);
+
+// The program's plain message box: the text, an OK button, the application's title as caption.
+void ShowMessageBox(QWidget* owner, const QString& text);
+
+// The generic error box: as the message box, with the error icon.
+void ShowErrorBox(QWidget* owner, const QString& text);
+
+// Runs `handler`; a failure it throws is shown in the generic error box and goes no further.
+template <typename Handler>
+void Guarded(QWidget* owner, Handler&& handler) noexcept {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowErrorBox(owner, QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowErrorBox(owner, QStringLiteral("Unknown error"));
+  }
+}

@@ -1,0 +1,181 @@
+// The form's controls as Qt widgets.
+#include "app/QtControls.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QTimer>
+#include <utility>
+
+#include "app/ClientArea.h"
+#include "app/ModalBoxes.h"
+#include "app/Resources.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+QFileDialog* MakeDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStringList& filters,
+                        const QString& defaultSuffix) {
+  auto* dialog = new QFileDialog(owner);
+  dialog->setAcceptMode(mode);
+  dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                      : QFileDialog::AnyFile);
+  dialog->setNameFilters(filters);
+  dialog->setDefaultSuffix(defaultSuffix);
+  // Saving over an existing file asks nothing.
+  dialog->setOption(QFileDialog::DontConfirmOverwrite);
+  return dialog;
+}
+
+// The chosen file as the file system spells it.
+std::string FileNameOf(const QFileDialog& dialog) {
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? std::string() : QFile::encodeName(files.first()).toStdString();
+}
+
+// Comment lines are 8-bit text of no stated encoding: shown as UTF-8 when they are valid
+// UTF-8, else byte for byte as Latin-1, so that no line is ever lost to a decoding error.
+QString MemoText(const std::string& line) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = utf8(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+  if (!utf8.hasError()) return text;
+  return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+}  // namespace
+
+QtControls::QtControls(const ControlSet& controls)
+    : c_(controls),
+      openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, {kTumbraFilter, kKestrelFilter},
+                             QString())),
+      saveDialog_(
+          MakeDialog(c_.window, QFileDialog::AcceptSave, {kKestrelFilter}, QStringLiteral("ksl"))),
+      pictureDialog_(
+          MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter}, QStringLiteral("bmp"))),
+      flatHand_(LoadHandCursor("FlatHand")),
+      grabHand_(LoadHandCursor("GrabHand")) {}
+
+QtControls::~QtControls() {
+  if (overriding_) QGuiApplication::restoreOverrideCursor();
+}
+
+void QtControls::Attach(TForm1& form) {
+  for (int number = 1; number <= 6; ++number) {
+    QObject::connect(Box(number), &QCheckBox::toggled, c_.window,
+                     [this, &form, number](bool) { OnToggled(form, number); });
+  }
+}
+
+void QtControls::OnToggled(TForm1& form, int number) {
+  if (!changingFromCode_) {
+    Guarded(c_.window, [&] { form.CheckBoxClick(number); });
+    return;
+  }
+  // Qt's signal cannot carry an exception across; SetCheckBoxChecked throws it on.
+  try {
+    form.CheckBoxClick(number);
+  } catch (...) {
+    handlerFailure_ = std::current_exception();
+  }
+}
+
+QCheckBox* QtControls::Box(int number) const {
+  return c_.checkBoxes[number >= 1 && number <= 5 ? number - 1 : 5];
+}
+
+void QtControls::ShowMessage(const std::string& text) {
+  ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void QtControls::MemoClear() {
+  c_.memo->clear();
+}
+
+void QtControls::MemoAdd(const std::string& line) {
+  c_.memo->appendPlainText(MemoText(line));
+}
+
+bool QtControls::CheckBoxChecked(int number) const {
+  return Box(number)->isChecked();
+}
+
+void QtControls::SetCheckBoxChecked(int number, bool checked) {
+  // setChecked emits toggled only when the state really changes.
+  const bool outer = std::exchange(changingFromCode_, true);
+  Box(number)->setChecked(checked);
+  changingFromCode_ = outer;
+  if (handlerFailure_) std::rethrow_exception(std::exchange(handlerFailure_, nullptr));
+}
+
+void QtControls::SetCommandEnabled(Command command, bool enabled) {
+  switch (command) {
+    case Command::SaveAs:
+      c_.saveAs->setEnabled(enabled);
+      break;
+    case Command::SaveImageAs:
+      c_.saveImageAs->setEnabled(enabled);
+      break;
+    case Command::Center:
+      c_.center->setEnabled(enabled);
+      break;
+  }
+}
+
+void QtControls::SetTimerEnabled(bool enabled) {
+  // Enabling a running timer leaves its beat alone.
+  if (!enabled) {
+    c_.timer->stop();
+  } else if (!c_.timer->isActive()) {
+    c_.timer->start();
+  }
+}
+
+bool QtControls::TimerEnabled() const {
+  return c_.timer->isActive();
+}
+
+void QtControls::SetScreenCursor(CursorId cursor) {
+  if (cursor == CursorId::Default) {
+    if (overriding_) QGuiApplication::restoreOverrideCursor();
+    overriding_ = false;
+    return;
+  }
+  const QCursor& shape = cursor == CursorId::GrabHand ? grabHand_ : flatHand_;
+  // Qt keeps a stack of overrides; ours is only ever one deep.
+  if (overriding_) {
+    QGuiApplication::changeOverrideCursor(shape);
+  } else {
+    QGuiApplication::setOverrideCursor(shape);
+    overriding_ = true;
+  }
+}
+
+void QtControls::ClearClientArea() {
+  c_.clientArea->Clear();
+}
+
+void QtControls::PresentFrame(const QImage& frame, int left, int top) {
+  c_.clientArea->Present(frame, left, top);
+}
+
+bool QtControls::RunOpenDialog(std::string& path, int& filterIndex) {
+  if (RunModal(*openDialog_) != QDialog::Accepted) return false;
+  path = FileNameOf(*openDialog_);
+  filterIndex =
+      static_cast<int>(openDialog_->nameFilters().indexOf(openDialog_->selectedNameFilter())) + 1;
+  if (filterIndex < 1) filterIndex = 1;
+  return true;
+}
+
+bool QtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+  QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
+  if (RunModal(dialog) != QDialog::Accepted) return false;
+  path = FileNameOf(dialog);
+  return true;
+}

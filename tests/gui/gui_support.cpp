@@ -1,0 +1,85 @@
+#include "gui_support.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QTest>
+
+#include "app/AboutUnit.h"
+#include "app/MainUnit.h"
+#include "app/ModalBoxes.h"
+#include "render/colour_codes.h"
+#include "scene/scene_model.h"
+
+ModalScript::ModalScript() {
+  SetModalRunner([this](QDialog& dialog) { return Run(dialog); });
+}
+
+ModalScript::~ModalScript() {
+  SetModalRunner({});
+}
+
+void ModalScript::AnswerFile(const QString& path, const QString& nameFilter) {
+  answers_.push_back({path, nameFilter});
+}
+
+int ModalScript::Run(QDialog& dialog) {
+  if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+    boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons()});
+    return QMessageBox::Ok;
+  }
+  if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+    fileDialogs.push_back({files->nameFilters(), files->defaultSuffix(),
+                           !files->testOption(QFileDialog::DontConfirmOverwrite),
+                           files->acceptMode() == QFileDialog::AcceptSave,
+                           files->selectedNameFilter()});
+    if (answers_.empty()) return QDialog::Rejected;
+    const Answer answer = answers_.front();
+    answers_.pop_front();
+    if (answer.path.isEmpty()) return QDialog::Rejected;
+    // The filter first: choosing one may rewrite the name typed so far.
+    if (!answer.nameFilter.isEmpty()) files->selectNameFilter(answer.nameFilter);
+    files->selectFile(answer.path);
+    return QDialog::Accepted;
+  }
+  if (qobject_cast<TAboutBox*>(&dialog) != nullptr) ++aboutBoxes;
+  return other ? other(dialog) : QDialog::Rejected;
+}
+
+void SetUpModel(TForm1& form) {
+  form.NewView();
+  const Vec3 corners[] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+  for (const Vec3& p : corners) form.Points.push_back(PointRecord{p, {}, 0, 0});
+  const uint32_t colours[] = {MakeColor(255, 255, 255), MakeColor(255, 255, 255),
+                              MakeColor(40, 40, 40), MakeColor(0, 0, 255)};
+  for (int i = 0; i < 4; ++i) {
+    form.Segments.push_back(SegmentRecord{0, 0, colours[i], i, (i + 1) % 4, 0});
+  }
+  form.PointCount = 4;
+  form.SegmentCount = 4;
+  form.ComputeScale();
+  form.Render();
+}
+
+QString WriteTumbraFile(const QTemporaryDir& dir, const QString& name) {
+  const QString path = dir.filePath(name);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return QString();
+  file.write(
+      "# Square\n"
+      "# with a diagonal\n"
+      "\n"
+      "-1 0 -1 0\n"
+      "1 0 -1 7\n"
+      "1 0 1 7\n"
+      "-1 0 1 7\n"
+      "-1 0 -1 7\n"
+      "1 0 1 7\n");
+  return path;
+}
+
+void ShowAndActivate(TMainWindow& window) {
+  window.ShowCentred();
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+}
