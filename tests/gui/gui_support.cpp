@@ -48,14 +48,20 @@ int ModalScript::Run(QDialog& dialog) {
 
 void SetUpModel(TForm1& form) {
   form.NewView();
+  // Each edge has its own two points, a little nearer the viewer than the edge before, so the
+  // depth sort of every frame keeps the segments in this order.
   const Vec3 corners[] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
-  for (const Vec3& p : corners) form.Points.push_back(PointRecord{p, {}, 0, 0});
   const uint32_t colours[] = {MakeColor(255, 255, 255), MakeColor(255, 255, 255),
                               MakeColor(40, 40, 40), MakeColor(0, 0, 255)};
   for (int i = 0; i < 4; ++i) {
-    form.Segments.push_back(SegmentRecord{0, 0, colours[i], i, (i + 1) % 4, 0});
+    Vec3 from = corners[i];
+    Vec3 to = corners[(i + 1) % 4];
+    from.z = to.z = 0.1 * i;
+    form.Points.push_back(PointRecord{from, {}, 0, 0});
+    form.Points.push_back(PointRecord{to, {}, 0, 0});
+    form.Segments.push_back(SegmentRecord{0, 0, colours[i], 2 * i, 2 * i + 1, 0});
   }
-  form.PointCount = 4;
+  form.PointCount = 8;
   form.SegmentCount = 4;
   form.ComputeScale();
   form.Render();
