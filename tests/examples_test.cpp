@@ -55,7 +55,7 @@ void TurnAboutAndCenter(FormFixture& t) {
 }  // namespace
 
 TEST(ExampleModels, BunnyPicturesAtTheEndToEndViewsDoNotDependOnEarlierFrames) {
-  const View views[] = {{}, {5, 0}, {5, 5}, {5, 5, 0.96}, {5, 5, 0.96, 10, 0}};
+  const View views[] = {{}, {0, 0, 1, 10, 5}, {5, 0}, {5, 5}, {5, 5, 0.96}, {5, 5, 0.96, 10, 0}};
   for (const View& v : views) {
     SCOPED_TRACE(testing::Message() << "turn " << v.yaw << "," << v.pitch << " zoom " << v.zoom
                                     << " pan " << v.panX << "," << v.panY);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The real window on an X server of its own, driven through the server as a user drives it: a
 # left drag turns the model; with Free Spin ticked a released drag keeps it turning and a still
-# click stops it; "Center" returns to the fitted picture; arrow keys with the focus on a check box
-# turn the view and leave the focus and the box alone; the wheel zooms over the drawing area and
-# over the memo. Wherever the view is known exactly, the frame must equal, pixel for pixel,
-# kestrel-render's picture of that view.
+# click stops it; "Center" returns to the fitted picture; a right drag pans; arrow keys with the
+# focus on a check box turn the view and leave the focus and the box alone; the wheel zooms over
+# the drawing area and over the memo. Wherever the view is known exactly, the frame must equal,
+# pixel for pixel, kestrel-render's picture of that view. The model must draw the same picture
+# whatever order earlier frames left its equal-depth segments in (tests/examples_test.cpp).
 # Usage: interaction_e2e.sh PATH/TO/kestrel PATH/TO/kestrel-render MODEL
+# With KESTREL_E2E_KEEP=FOLDER, a failed run leaves its pictures and logs there.
 set -Eeuo pipefail
 
 program=$1
@@ -87,7 +89,8 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 [ -s "$work/display" ] || fail "Xvfb named no display within 10 s"
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 say "X server on $DISPLAY"
 
 "$program" "$model" >"$work/kestrel.log" 2>&1 &
@@ -129,9 +132,8 @@ find_menu_height() {
   frame_h=$((win_h - menu_h - 7))
 }
 
-# Screen position of a point of the client area.
-at() { echo $((win_x + $1)) $((win_y + menu_h + $2)); }
-point() { xdotool mousemove $(at "$1" "$2"); }
+# Moves the pointer to a point of the client area.
+point() { xdotool mousemove "$((win_x + $1))" "$((win_y + menu_h + $2))"; }
 
 grab() { # the frame, as it is on the screen now
   import -window "$win" -crop "${frame_w}x${frame_h}+192+${menu_h}" +repage "$work/$1.png"
@@ -164,7 +166,7 @@ changed_only_within() {
     -lowlight-color black "$work/mask.png" 2>/dev/null || true
   read -r w h x y < <(convert "$work/mask.png" -trim -format '%w %h %X %Y\n' info: | tr -d '+')
   y=$((y + boxes_top))
-  [ "$x" -ge "$x0" ] && [ "$y" -ge "$y0" ] && [ $((x + w)) -le "$x1" ] && [ $((y + h)) -le "$y1" ] ||
+  ((x >= x0 && y >= y0 && x + w <= x1 && y + h <= y1)) ||
     fail "$what: changed the side panel at ${w}x${h}+${x}+${y}, outside ($x0, $y0)-($x1, $y1)"
 }
 # Width and height of the drawn model: the frame trimmed of its black background.
@@ -256,9 +258,11 @@ point $rest_x $rest_y
 
 # --- 2. A left drag turns the model; without Free Spin the release leaves it still. ---
 point $drag_x $drag_y
-xdotool mousedown 1 mousemove $(at $((drag_x + 10)) $((drag_y + 4)))
+xdotool mousedown 1
+point $((drag_x + 10)) $((drag_y + 4))
 await_change "left drag"
-xdotool mousemove $(at $((drag_x + 25)) $((drag_y + 10))) mouseup 1
+point $((drag_x + 25)) $((drag_y + 10))
+xdotool mouseup 1
 await_still "left drag released without Free Spin"
 say "left drag: the model turned, and stays put after the release"
 
@@ -275,9 +279,11 @@ for _ in $(seq 100); do
 done
 changed_only_within before_tick ticked 56 296 121 313 some "ticking Free Spin"
 point $drag_x $drag_y
-xdotool mousedown 1 mousemove $(at $((drag_x - 12)) $((drag_y + 5)))
+xdotool mousedown 1
+point $((drag_x - 12)) $((drag_y + 5))
 await_change "left drag with Free Spin"
-xdotool mousemove $(at $((drag_x - 30)) $((drag_y + 12))) mouseup 1
+point $((drag_x - 30)) $((drag_y + 12))
+xdotool mouseup 1
 # The last move may still be drawn after the release; three more changes can only be the spin.
 for i in 1 2 3; do await_change "free spin, change $i after the release"; done
 say "free spin: the picture keeps changing after the release, with no input"
@@ -285,12 +291,22 @@ xdotool click 1
 await_still "a click without moving"
 say "free spin: a click without moving stopped it"
 
-# --- 4. Center returns to the fitted picture. ---
+# --- 4. Center returns to the fitted picture; a right drag pans it pixel for pixel. ---
 point 86 372 # the Center button
 xdotool click 1
 await_picture fitted "Center"
-point $rest_x $rest_y
 say "Center: the frame equals kestrel-render's fitted picture again"
+reference pan_10_5 --pan 10,5
+point $drag_x $drag_y
+xdotool mousedown 3
+point $((drag_x + 10)) $((drag_y - 5))
+xdotool mouseup 3
+await_picture pan_10_5 "a right drag 10 pixels right and 5 up"
+say "right drag: the picture moved with the pointer as kestrel-render --pan 10,5 draws it"
+point 86 372
+xdotool click 1
+await_picture fitted "Center after the right drag"
+point $rest_x $rest_y
 
 # --- 5. Arrow keys with the focus on a check box, and the wheel. ---
 # Tab moves the focus from Center, just clicked, to Fill Circles, next in the tab order.
@@ -317,7 +333,7 @@ xdotool click 5
 await_picture turn_5_5_zoom "a wheel notch toward the user over the drawing area"
 read -r w0 h0 <<<"$extent_before"
 read -r w1 h1 <<<"$(extent last)"
-[ "$w1" -lt "$w0" ] && [ "$h1" -lt "$h0" ] || fail "the wheel over the drawing area: not smaller"
+((w1 < w0 && h1 < h0)) || fail "the wheel over the drawing area: not smaller"
 point $rest_x $rest_y
 say "wheel over the drawing area: zoomed out as kestrel-render --zoom 0.96 draws it"
 
@@ -332,7 +348,7 @@ point $memo_x $memo_y
 xdotool click 4
 await_change "a wheel notch away from the user over the memo"
 read -r w2 h2 <<<"$(extent last)"
-[ "$w2" -gt "$w1" ] && [ "$h2" -gt "$h1" ] || fail "the wheel over the memo: not larger"
+((w2 > w1 && h2 > h1)) || fail "the wheel over the memo: not larger"
 say "wheel over the memo: zoomed in"
 point $rest_x $rest_y
 
@@ -365,7 +381,7 @@ point $memo_x $memo_y
 xdotool keydown alt click 5 keyup alt
 await_change "a wheel notch with Alt held over the memo"
 read -r w3 h3 <<<"$(extent last)"
-[ "$w3" -lt "$w2" ] && [ "$h3" -lt "$h2" ] || fail "the wheel with Alt over the memo: not smaller"
+((w3 < w2 && h3 < h2)) || fail "the wheel with Alt over the memo: not smaller"
 say "wheel with Alt held over the memo: zoomed out"
 
 # --- 7. Center once more, after turns, pans and zooms. ---
