@@ -179,36 +179,30 @@ reference() {
     fail "kestrel-render $* failed"
 }
 
-# Polls until the frame shows `ref` exactly.
-await_picture() {
-  local ref=$1 what=$2
+# Polls for up to 5 s until the picture `grabber` takes equals the picture `base` ("same") or
+# differs from it ("changed"); that picture is then kept as `into`.
+await() {
+  local grabber=$1 base=$2 want=$3 into=$4 what=$5
   for _ in $(seq 100); do
     alive
-    grab now
-    differ now "$ref"
-    [ "$diff" -eq 0 ] && { cp "$work/now.png" "$work/last.png"; return 0; }
-    sleep 0.05
-  done
-  fail "$what: the frame differs from kestrel-render's picture in $diff pixels"
-}
-# Polls until the frame is no longer the picture `last`; that picture becomes `last`.
-await_change() {
-  local what=$1
-  for _ in $(seq 100); do
-    alive
-    grab now
-    differ now last
-    if [ "$diff" -ne 0 ]; then
-      mv "$work/now.png" "$work/last.png"
+    "$grabber" now
+    differ now "$base"
+    if { [ "$want" = same ] && [ "$diff" -eq 0 ]; } || { [ "$want" = changed ] && [ "$diff" -ne 0 ]; }
+    then
+      mv "$work/now.png" "$work/$into.png"
       return 0
     fi
     sleep 0.05
   done
-  fail "$what: the picture did not change within 5 s"
+  fail "$what ($diff pixels differ after 5 s)"
 }
+# The frame shows kestrel-render's picture `ref` exactly.
+await_picture() { await grab "$1" same last "$2: the frame is not kestrel-render's picture"; }
+# The frame is no longer the picture `last`; it becomes `last`.
+await_change() { await grab last changed last "$1: the picture did not change"; }
 # Waits until the frame has not changed for a whole second (over thirty timer periods), and
 # fails if that does not happen within ten.
-microseconds() { echo "${EPOCHREALTIME/./}"; }
+microseconds() { echo "${EPOCHREALTIME//[.,]/}"; } # the point is the locale's
 await_still() {
   local what=$1 start still_since
   start=$(microseconds)
@@ -271,12 +265,7 @@ grab_panel before_tick
 point 64 304 # the Free Spin box
 xdotool click 1
 point $rest_x $rest_y
-for _ in $(seq 100); do
-  grab_panel ticked
-  differ before_tick ticked
-  [ "$diff" -ne 0 ] && break
-  sleep 0.05
-done
+await grab_panel before_tick changed ticked "ticking Free Spin changed nothing"
 changed_only_within before_tick ticked 56 296 121 313 some "ticking Free Spin"
 point $drag_x $drag_y
 xdotool mousedown 1
@@ -358,21 +347,10 @@ grab_panel keys_4
 differ keys_3 keys_4
 [ "$diff" -eq 0 ] || fail "the wheel changed the side panel"
 xdotool key space
-for _ in $(seq 100); do
-  grab_panel spaced
-  differ keys_4 spaced
-  [ "$diff" -ne 0 ] && break
-  sleep 0.05
-done
+await grab_panel keys_4 changed spaced "Space changed nothing: the focus left Fill Circles"
 changed_only_within keys_4 spaced 56 328 121 345 some "Space, the focus still on Fill Circles"
 xdotool key space
-for _ in $(seq 100); do
-  grab_panel unspaced
-  differ keys_4 unspaced
-  [ "$diff" -eq 0 ] && break
-  sleep 0.05
-done
-[ "$diff" -eq 0 ] || fail "a second Space did not untick Fill Circles"
+await grab_panel keys_4 same unspaced "a second Space did not untick Fill Circles"
 say "keys: the focus stayed on Fill Circles, which the arrows left unticked"
 
 # --- 6. The wheel with Alt held, which X11 hands on as a sideways turn, zooms all the same. ---
