@@ -1,6 +1,7 @@
-// Virtual-key codes and the held-key state.
+// Virtual-key codes, the held-key state and the wheel's turn.
 #include "app/KeyInput.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include "scene/form_controls.h"
@@ -75,4 +76,12 @@ void HeldKeys::Note(const QKeyEvent& event) {
 
 bool HeldKeys::IsDown(int virtualKey) const {
   return virtualKey >= 0 && virtualKey < static_cast<int>(down_.size()) && down_.test(virtualKey);
+}
+
+int VerticalWheelTurn(QPoint angleDelta, Qt::KeyboardModifiers modifiers, bool altTransposes) {
+  return altTransposes && (modifiers & Qt::AltModifier) ? angleDelta.x() : angleDelta.y();
+}
+
+bool PlatformTransposesAltWheel() {
+  return QGuiApplication::platformName() == QLatin1String("xcb");
 }

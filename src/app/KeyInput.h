@@ -1,7 +1,9 @@
-// Keys as the form reads them: Qt key codes turned into virtual-key codes, and which of the
-// arrows, Shift and Ctrl are held at the time of each key event.
+// Keys and the wheel as the form reads them: Qt key codes turned into virtual-key codes, which
+// of the arrows, Shift and Ctrl are held at the time of each key event, and the wheel's turn.
 #pragma once
 
+#include <QPoint>
+#include <Qt>
 #include <bitset>
 
 class QKeyEvent;
@@ -22,3 +24,10 @@ class HeldKeys {
  private:
   std::bitset<256> down_;
 };
+
+// The vertical wheel's turn, 120 to a notch, whatever keys are held. Qt's X11 platform hands a
+// vertical turn made with Alt held on as a horizontal one (`altTransposes`); that is undone here,
+// so Alt and the wheel still zoom, and a sideways tilt under Alt still does not.
+int VerticalWheelTurn(QPoint angleDelta, Qt::KeyboardModifiers modifiers, bool altTransposes);
+// Whether the platform the program runs on turns Alt and the wheel sideways.
+bool PlatformTransposesAltWheel();

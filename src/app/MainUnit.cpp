@@ -178,7 +178,9 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
       return false;
     case QEvent::Wheel: {
       // The wheel zooms wherever the pointer is, the memo included; it scrolls nothing.
-      const int delta = static_cast<const QWheelEvent&>(*event).angleDelta().y();
+      const auto& wheel = static_cast<const QWheelEvent&>(*event);
+      const int delta =
+          VerticalWheelTurn(wheel.angleDelta(), wheel.modifiers(), PlatformTransposesAltWheel());
       Guarded(this, [&] { form_->FormMouseWheel(delta); });
       return true;
     }

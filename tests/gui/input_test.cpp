@@ -23,10 +23,10 @@
 namespace {
 
 // A wheel turn over `at` (client coordinates), entering the window as the system's would.
-void Wheel(TMainWindow& w, QPoint at, int delta) {
+void Wheel(TMainWindow& w, QPoint at, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   const QPointF local = w.ClientArea->mapTo(&w, at);
   const QPointF global = w.mapToGlobal(local);
-  QWheelEvent event(local, global, QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+  QWheelEvent event(local, global, QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
                     Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(w.windowHandle(), &event);
 }
@@ -65,6 +65,7 @@ class InputTest : public QObject {
   void arrowsBeforeAnyModelLeaveTheFocusWhereItIs();
   void letterKeyTakenByTheFormNeverReachesTheMemo();
   void wheelOverTheMemoZoomsAndScrollsNothing();
+  void wheelZoomsWhateverKeysAreHeld();
   void mouseOnTheDrawingAreaDragsWithTheClosedHand();
   void pressOnThePanelIsNotForTheDrawingArea();
   void screenCursorIsOneOverrideAtMost();
@@ -216,6 +217,27 @@ void InputTest::wheelOverTheMemoZoomsAndScrollsNothing() {
   Wheel(w, QPoint(400, 200), 60);
   QVERIFY(std::abs(f.Scale - scale) < 1e-12 * scale);
   QVERIFY(m.script.boxes.empty());
+}
+
+void InputTest::wheelZoomsWhateverKeysAreHeld() {
+  // Where the platform turns Alt and the wheel sideways, the sideways part is the wheel.
+  QCOMPARE(VerticalWheelTurn(QPoint(-120, 0), Qt::AltModifier, true), -120);
+  QCOMPARE(VerticalWheelTurn(QPoint(240, 0), Qt::AltModifier | Qt::ShiftModifier, true), 240);
+  // ...and a tilt sideways under Alt, which it turns upright, is still no zoom.
+  QCOMPARE(VerticalWheelTurn(QPoint(0, 120), Qt::AltModifier, true), 0);
+  QCOMPARE(VerticalWheelTurn(QPoint(0, 120), Qt::ControlModifier, true), 120);
+  QCOMPARE(VerticalWheelTurn(QPoint(120, 0), Qt::NoModifier, true), 0);
+  // Platforms that leave it alone.
+  QCOMPARE(VerticalWheelTurn(QPoint(0, -120), Qt::AltModifier, false), -120);
+  QCOMPARE(VerticalWheelTurn(QPoint(-120, 0), Qt::AltModifier, false), 0);
+  QVERIFY(!PlatformTransposesAltWheel());  // offscreen; X11 is tested under Xvfb
+
+  ModelWindow m;
+  const double scale = m.f.Scale;
+  Wheel(m.w, QPoint(400, 200), -120, Qt::AltModifier);
+  QVERIFY(std::abs(m.f.Scale - scale * 0.96) < 1e-12 * scale);
+  Wheel(m.w, QPoint(400, 200), 120, Qt::ShiftModifier | Qt::ControlModifier);
+  QVERIFY(std::abs(m.f.Scale - scale) < 1e-12 * scale);
 }
 
 // Needs the mouse handlers.
