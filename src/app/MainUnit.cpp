@@ -120,10 +120,6 @@ void TMainWindow::BuildPanel() {
   Memo->setTabChangesFocus(true);
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // The memo would take a drop for itself (and, read-only, do nothing with it): let it through
-  // to the window.
-  Memo->setAcceptDrops(false);
-  Memo->viewport()->setAcceptDrops(false);
 
   AliasCheckBox = MakeCheck(Panel1, "Anti-aliasing", 56, 168, 81, true);
   FadeCheckBox = MakeCheck(Panel1, "Fade", 56, 200, 49, true);
