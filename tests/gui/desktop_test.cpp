@@ -100,6 +100,27 @@ QMimeData* Files(const QStringList& paths) {
   return data;
 }
 
+// An empty window, shown, that files are dragged onto; modal boxes are answered by `script`.
+struct DropTarget {
+  QTemporaryDir dir;
+  ModalScript script;
+  TMainWindow w{""};
+  bool exposed = false;
+  DropTarget() {
+    w.ShowCentred();
+    exposed = QTest::qWaitForWindowExposed(&w);
+  }
+  // Drags the files onto the drawing area and lets them go there.
+  DropOutcome Drop(const QStringList& paths) {
+    const std::unique_ptr<QMimeData> data(Files(paths));
+    return Drop(*data);
+  }
+  DropOutcome Drop(const QMimeData& data,
+                   Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+    return DragAndDrop(w, w.ClientArea->mapTo(&w, QPoint(400, 200)), data, actions);
+  }
+};
+
 // The view the user made: axes, pan, zoom.
 struct View {
   Vec3 view, up, right;
@@ -116,12 +137,21 @@ View ViewOf(const TForm1& f) {
   return {f.ViewAxis, f.UpAxis, f.RightAxis, f.PanX, f.PanY, f.Scale};
 }
 
-// A window started as `kestrel PATH --watch`, shown, its model turned, panned and zoomed.
+// A window started as `kestrel PATH --watch`, with PATH in a folder of its own holding `first`
+// (nothing, when null), shown; modal boxes are answered by `script`.
 struct WatchedWindow {
+  QTemporaryDir dir;
+  ModalScript script;
+  const QString path = dir.filePath(QStringLiteral("model.tmb"));
+  bool written = false;
   TMainWindow w;
-  explicit WatchedWindow(const QString& path) : w(QFile::encodeName(path).toStdString()) {
+  bool exposed = false;
+  explicit WatchedWindow(const char* first)
+      : written(first == nullptr || WriteFile(path, Triangle(first, 1))),
+        w(QFile::encodeName(path).toStdString()) {
     w.WatchFirstArgument();
     w.ShowCentred();
+    exposed = QTest::qWaitForWindowExposed(&w);
   }
   void MoveTheView() {
     TForm1& f = w.Form();
@@ -196,17 +226,15 @@ void DesktopTest::startOptionsKeepTheFirstArgument() {
 
 // Needs the Tumbra reader.
 void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
-  QTemporaryDir dir;
-  ModalScript script;
-  TMainWindow w("");
-  w.ShowCentred();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  DropTarget t;
+  QTemporaryDir& dir = t.dir;
+  ModalScript& script = t.script;
+  TMainWindow& w = t.w;
+  QVERIFY(t.exposed);
   QVERIFY(!w.SaveAs1->isEnabled());
 
   // On the drawing area; capitals in the extension are the same extension.
-  std::unique_ptr<QMimeData> square(Files({WriteTumbraFile(dir, QStringLiteral("SQUARE.TMB"))}));
-  const QPoint drawingArea = w.ClientArea->mapTo(&w, QPoint(400, 200));
-  const DropOutcome onArea = DragAndDrop(w, drawingArea, *square);
+  const DropOutcome onArea = t.Drop({WriteTumbraFile(dir, QStringLiteral("SQUARE.TMB"))});
   QVERIFY(onArea.entered);
   QVERIFY(onArea.dropped);
   QCOMPARE(onArea.action, Qt::CopyAction);
@@ -228,57 +256,50 @@ void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
   QCOMPARE(MemoLines(w), QStringList({QStringLiteral(" Triangle")}));
 
   // A damaged file: the reader says so, and Save As is enabled as after Open.
-  TMainWindow again("");
-  again.ShowCentred();
-  QVERIFY(QTest::qWaitForWindowExposed(&again));
+  DropTarget again;
+  QVERIFY(again.exposed);
   const QString damaged = dir.filePath(QStringLiteral("damaged.tmb"));
   QVERIFY(WriteFile(damaged, "1 2 three 4\n"));
-  std::unique_ptr<QMimeData> bad(Files({damaged}));
-  QVERIFY(DragAndDrop(again, again.ClientArea->mapTo(&again, QPoint(400, 200)), *bad).dropped);
-  QCOMPARE(script.boxes.size(), size_t{1});
-  QCOMPARE(script.boxes[0].icon, QMessageBox::NoIcon);
-  QCOMPARE(script.boxes[0].text, QStringLiteral("Error reading text file"));
-  QVERIFY(again.SaveAs1->isEnabled());
+  QVERIFY(again.Drop({damaged}).dropped);
+  QCOMPARE(again.script.boxes.size(), size_t{1});
+  QCOMPARE(again.script.boxes[0].icon, QMessageBox::NoIcon);
+  QCOMPARE(again.script.boxes[0].text, QStringLiteral("Error reading text file"));
+  QVERIFY(again.w.SaveAs1->isEnabled());
 }
 
 // The valid scene needs the native scene reader; the text named .ksl fails in it and in its
 // stand-in alike.
 void DesktopTest::droppedSceneFileGoesToTheSceneReader() {
-  QTemporaryDir dir;
-  ModalScript script;
-  TMainWindow w("");
-  w.ShowCentred();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  const QPoint at = w.ClientArea->mapTo(&w, QPoint(400, 200));
+  DropTarget t;
+  QTemporaryDir& dir = t.dir;
+  ModalScript& script = t.script;
+  QVERIFY(t.exposed);
 
   // Text named .ksl goes to the scene reader, not the Tumbra reader: its error ends the drop in
   // the generic error box, before Save As.
-  std::unique_ptr<QMimeData> text(Files({WriteTumbraFile(dir, QStringLiteral("square.ksl"))}));
-  QVERIFY(DragAndDrop(w, at, *text).dropped);
+  QVERIFY(t.Drop({WriteTumbraFile(dir, QStringLiteral("square.ksl"))}).dropped);
   QCOMPARE(script.boxes.size(), size_t{1});
   QCOMPARE(script.boxes[0].icon, QMessageBox::Critical);
-  QVERIFY(!w.SaveAs1->isEnabled());
-  QVERIFY(w.Form().PointCount != 6);
+  QVERIFY(!t.w.SaveAs1->isEnabled());
+  QVERIFY(t.w.Form().PointCount != 6);
 
   const QString scene = dir.filePath(QStringLiteral("scene.KSL"));
   QVERIFY(WriteFile(scene, SceneFile()));
-  std::unique_ptr<QMimeData> data(Files({scene}));
-  QVERIFY(DragAndDrop(w, at, *data).dropped);
+  QVERIFY(t.Drop({scene}).dropped);
   if (script.boxes.size() == 2 && script.boxes[1].text.contains(QStringLiteral("not built yet"))) {
     QSKIP("needs the native scene reader, not merged here");
   }
   QCOMPARE(script.boxes.size(), size_t{1});
-  QCOMPARE(w.Form().PointCount, 2);
-  QCOMPARE(MemoLines(w), QStringList({QStringLiteral("Scene")}));
-  QVERIFY(w.SaveAs1->isEnabled());
+  QCOMPARE(t.w.Form().PointCount, 2);
+  QCOMPARE(MemoLines(t.w), QStringList({QStringLiteral("Scene")}));
+  QVERIFY(t.w.SaveAs1->isEnabled());
 }
 
 void DesktopTest::otherDragsAreRefusedSilently() {
-  QTemporaryDir dir;
-  ModalScript script;
-  TMainWindow w("");
-  w.ShowCentred();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  DropTarget t;
+  QTemporaryDir& dir = t.dir;
+  ModalScript& script = t.script;
+  QVERIFY(t.exposed);
   const QString square = WriteTumbraFile(dir, QStringLiteral("square.tmb"));
   const QString other = WriteTumbraFile(dir, QStringLiteral("other.tmb"));
 
@@ -291,30 +312,26 @@ void DesktopTest::otherDragsAreRefusedSilently() {
   drags.emplace_back(new QMimeData);
   drags.back()->setText(square);  // a name as text is no file
   for (const auto& data : drags) {
-    const DropOutcome outcome = DragAndDrop(w, w.ClientArea->mapTo(&w, QPoint(400, 200)), *data);
+    const DropOutcome outcome = t.Drop(*data);
     QVERIFY(!outcome.entered);
     QVERIFY(!outcome.dropped);
   }
   // A source that offers only to move the file: we would not be the reason it goes.
   std::unique_ptr<QMimeData> moveOnly(Files({square}));
-  const DropOutcome moved =
-      DragAndDrop(w, w.ClientArea->mapTo(&w, QPoint(400, 200)), *moveOnly, Qt::MoveAction);
+  const DropOutcome moved = t.Drop(*moveOnly, Qt::MoveAction);
   QVERIFY(!moved.entered && !moved.dropped);
 
   QVERIFY(script.boxes.empty());
-  QVERIFY(w.Form().NoModel);
-  QVERIFY(!w.SaveAs1->isEnabled());
-  QVERIFY(w.Memo->toPlainText().isEmpty());
+  QVERIFY(t.w.Form().NoModel);
+  QVERIFY(!t.w.SaveAs1->isEnabled());
+  QVERIFY(t.w.Memo->toPlainText().isEmpty());
 }
 
 // Needs the Tumbra reader.
 void DesktopTest::writerInTwoHalvesReloadsOnceKeepingTheView() {
-  QTemporaryDir dir;
-  ModalScript script;
-  const QString path = dir.filePath(QStringLiteral("model.tmb"));
-  QVERIFY(WriteFile(path, Triangle("First", 1)));
-  WatchedWindow m(path);
-  QVERIFY(QTest::qWaitForWindowExposed(&m.w));
+  WatchedWindow m("First");
+  QVERIFY(m.written && m.exposed);
+  const QString& path = m.path;
   QCOMPARE(m.w.Form().PointCount, 4);
   m.MoveTheView();
   const View before = ViewOf(m.w.Form());
@@ -344,7 +361,7 @@ void DesktopTest::writerInTwoHalvesReloadsOnceKeepingTheView() {
   QTRY_COMPARE_WITH_TIMEOUT(m.Reloads(), 1, 5000);
   QTest::qWait(3 * kSettle);
   QCOMPARE(m.Reloads(), 1);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
   QCOMPARE(m.w.Form().PointCount, 44);
   QCOMPARE(MemoLines(m.w), QStringList({QStringLiteral(" Second")}));
   QVERIFY(ViewOf(m.w.Form()) == before);
@@ -355,20 +372,17 @@ void DesktopTest::writerInTwoHalvesReloadsOnceKeepingTheView() {
 
 // Needs the Tumbra reader.
 void DesktopTest::editorsThatSaveByRenameAreFollowed() {
-  QTemporaryDir dir;
-  ModalScript script;
-  const QString path = dir.filePath(QStringLiteral("model.tmb"));
-  QVERIFY(WriteFile(path, Triangle("First", 1)));
-  WatchedWindow m(path);
-  QVERIFY(QTest::qWaitForWindowExposed(&m.w));
+  WatchedWindow m("First");
+  QVERIFY(m.written && m.exposed);
+  const QString& path = m.path;
   m.MoveTheView();
   const View before = ViewOf(m.w.Form());
 
   // Written beside it and renamed over it; then once more with the old file kept under another
   // name (a backup as a hard link), so that it lives on and its watch is not dropped. After each,
   // a write in place, which only a watch on the file that now has the name can see.
-  const QString temporary = dir.filePath(QStringLiteral(".model.tmb.swp"));
-  const QString backup = dir.filePath(QStringLiteral("model.tmb~"));
+  const QString temporary = m.dir.filePath(QStringLiteral(".model.tmb.swp"));
+  const QString backup = m.dir.filePath(QStringLiteral("model.tmb~"));
   int reloads = 0;
   for (const bool keepBackup : {false, true}) {
     if (keepBackup) {
@@ -388,17 +402,14 @@ void DesktopTest::editorsThatSaveByRenameAreFollowed() {
     QCOMPARE(MemoLines(m.w), QStringList({QStringLiteral(" In place")}));
   }
   QVERIFY(ViewOf(m.w.Form()) == before);
-  QVERIFY(script.boxes.empty());
+  QVERIFY(m.script.boxes.empty());
 }
 
 // Needs the Tumbra reader.
 void DesktopTest::reloadWaitsUntilOtherEventsHaveEnded() {
-  QTemporaryDir dir;
-  ModalScript script;
-  const QString path = dir.filePath(QStringLiteral("model.tmb"));
-  QVERIFY(WriteFile(path, Triangle("First", 1)));
-  WatchedWindow m(path);
-  QVERIFY(QTest::qWaitForWindowExposed(&m.w));
+  WatchedWindow m("First");
+  QVERIFY(m.written && m.exposed);
+  const QString& path = m.path;
 
   // A nested event loop, as a modal box runs inside the event that opened it.
   QVERIFY(WriteFile(path, Triangle("Second", 2)));
@@ -431,13 +442,11 @@ void DesktopTest::reloadWaitsUntilOtherEventsHaveEnded() {
 
 // Needs the Tumbra reader.
 void DesktopTest::fileThatAppearsLaterIsLoadedAndFailuresAreShown() {
-  QTemporaryDir dir;
-  ModalScript script;
-  const QString path = dir.filePath(QStringLiteral("later.tmb"));
-  WatchedWindow m(path);
-  QVERIFY(QTest::qWaitForWindowExposed(&m.w));
+  WatchedWindow m(nullptr);
+  QVERIFY(m.exposed);
+  const QString& path = m.path;
   // Start-up read nothing, and said so.
-  QCOMPARE(script.boxes.size(), size_t{1});
+  QCOMPARE(m.script.boxes.size(), size_t{1});
   QVERIFY(m.w.Form().NoModel);
 
   QVERIFY(WriteFile(path, Triangle("Late", 1)));
@@ -452,8 +461,8 @@ void DesktopTest::fileThatAppearsLaterIsLoadedAndFailuresAreShown() {
   // A file the reader refuses: its message, as at any load, and the view stays the user's.
   QVERIFY(WriteFile(path, "# Broken\n\n1 2 three 4\n"));
   QTRY_COMPARE_WITH_TIMEOUT(m.Reloads(), 2, 5000);
-  QCOMPARE(script.boxes.size(), size_t{2});
-  QCOMPARE(script.boxes[1].text, QStringLiteral("Error reading text file"));
+  QCOMPARE(m.script.boxes.size(), size_t{2});
+  QCOMPARE(m.script.boxes[1].text, QStringLiteral("Error reading text file"));
   QVERIFY(ViewOf(m.w.Form()) == before);
   QVERIFY(WriteFile(path, Triangle("Mended", 2)));
   QTRY_COMPARE_WITH_TIMEOUT(m.Reloads(), 3, 5000);
