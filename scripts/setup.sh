@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
-  desktop-file-utils libxml2-utils shared-mime-info
+  desktop-file-utils libxml2-utils shared-mime-info librsvg2-bin gtk-update-icon-cache
   locales
 )
 

@@ -131,8 +131,13 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
       run + "--turn 10,x",
       run + "--pan 1,2,3",
       run + "--size 0x5",
-      run + "--size 10",
+      run + "--size 0",
+      run + "--size 10x",
+      run + "--size x10",
       run + "--size 10x10x",
+      run + "--format jpg",
+      run + "--format",
+      model + " -o " + Quote((dir.path() / "thumbnail").string()),
       run + "--antialias maybe",
       run + "--fade",
       txt + " -o " + out,
@@ -237,6 +242,40 @@ TEST(RenderCli, OptionsAndViewChangesActAsTheWindowsControls) {
     }
   }
   EXPECT_EQ(written.pixel(0, 0) & 0xFFFFFFu, 0xFFFFFFu) << "white background";
+}
+
+// What a thumbnailer asks for: one number for a square frame, and an output name that need not
+// end in .png.
+TEST(RenderCli, SquareSizeAndFormatWhateverTheOutputsName) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string thumbnail = (dir.path() / "thumbnail").string();
+  const Result r = RunRender(dir, Args(model, thumbnail, "--size 64 --format png"));
+  SKIP_IF_NOT_BUILT(r);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(thumbnail).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  const QImage written(QString::fromStdString(thumbnail), "png");
+  ASSERT_EQ(written.size(), QSize(64, 64));
+  RenderedForm expected(model, 64, 64);
+  expected.form.Render();
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      ASSERT_EQ(written.pixel(x, y) & 0xFFFFFFu, expected.form.FrameBitmap.pixel(x, y) & 0xFFFFFFu)
+          << x << "," << y;
+    }
+  }
+
+  // The format wins over the name's extension; WxH still works beside it.
+  const std::string named = (dir.path() / "picture.png").string();
+  const Result bmp = RunRender(dir, Args(model, named, "--format=bmp --size 30X20"));
+  ASSERT_EQ(bmp.status, 0) << bmp.err;
+  const std::string bytes = ReadWholeFile(named);
+  ASSERT_GE(bytes.size(), 26u);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  int width = 0, height = 0;
+  BmpPixels(bytes, width, height);
+  EXPECT_EQ(width, 30);
+  EXPECT_EQ(height, 20);
 }
 
 TEST(RenderCli, AnOutputThatCannotBeWrittenFails) {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <optional>
+#include <utility>
 
 #include "app/ModalBoxes.h"
 #include "scene/scene_model.h"
@@ -41,9 +42,20 @@ void TClientArea::Present(const QImage& frame, int left, int top) {
     frameAt_ = QPoint(left, top);
     return;
   }
+  if (held_) {
+    heldFrame_ = &frame;
+    heldAt_ = QPoint(left, top);
+    return;
+  }
   ++framesPresented_;
   // The paint asks the form for its frame again (FormPaint), which lands in the branch above.
   repaint(QRect(left, top, frame.width(), frame.height()));
+}
+
+void TClientArea::ReleaseFrames() {
+  held_ = false;
+  const QImage* frame = std::exchange(heldFrame_, nullptr);
+  if (frame != nullptr) Present(*frame, heldAt_.x(), heldAt_.y());
 }
 
 void TClientArea::Clear() {

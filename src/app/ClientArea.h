@@ -22,6 +22,11 @@ class TClientArea : public QWidget {
   void Present(const QImage& frame, int left, int top);
   // Fills the whole area with the window's colour now.
   void Clear();
+  // While held, the frames the form presents wait, and the release shows the last of them once.
+  // A reload keeping the view draws twice, the reader's fitted view and then the user's: only
+  // the second may reach the screen.
+  void HoldFrames() { held_ = true; }
+  void ReleaseFrames();
   // How many frames the form has presented.
   int FramesPresented() const { return framesPresented_; }
 
@@ -38,5 +43,8 @@ class TClientArea : public QWidget {
   const QImage* frame_ = nullptr;
   QPoint frameAt_;
   bool painting_ = false;
+  bool held_ = false;
+  const QImage* heldFrame_ = nullptr;
+  QPoint heldAt_;
   int framesPresented_ = 0;
 };

@@ -3,6 +3,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMenu>
@@ -11,16 +15,21 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
+#include <optional>
 #include <utility>
 
 #include "app/AboutUnit.h"
 #include "app/Appearance.h"
 #include "app/ClientArea.h"
 #include "app/ControlsUnit.h"
+#include "app/Desktop.h"
+#include "app/FileWatch.h"
 #include "app/KeyInput.h"
 #include "app/ModalBoxes.h"
 #include "app/QtControls.h"
 #include "app/Resources.h"
+#include "scene/file_kind.h"
+#include "scene/live_reload.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -30,6 +39,19 @@ TCheck* MakeCheck(QWidget* panel, const char* text, int left, int top, int width
   box->setGeometry(left, top, width, 17);
   box->setChecked(checked);
   return box;
+}
+
+// Accepts a drag of one model file as a copy (no file manager may take the drop as leave to move
+// the file away) and returns the file; refuses anything else.
+std::optional<std::string> TakeDrop(QDropEvent& event) {
+  std::optional<std::string> path = DroppedSceneFile(*event.mimeData());
+  if (path && (event.possibleActions() & Qt::CopyAction)) {
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    return path;
+  }
+  event.ignore();
+  return std::nullopt;
 }
 
 }  // namespace
@@ -66,11 +88,15 @@ TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(f
   RouteEvents();
 
   aboutBox_ = new TAboutBox(this);
+  // A model file dragged from the file manager opens wherever it is dropped on the window.
+  setAcceptDrops(true);
 }
 
 TMainWindow::~TMainWindow() {
   // The children outlive the form by a moment; nothing of theirs may reach it meanwhile.
   qApp->removeEventFilter(this);
+  delete fileWatch_;
+  fileWatch_ = nullptr;
   Timer1->stop();
   ClientArea->Attach(nullptr);
   for (QObject* box : Panel1->children()) box->blockSignals(true);
@@ -153,6 +179,33 @@ void TMainWindow::RouteEvents() {
 void TMainWindow::ShowCentred() {
   CentreOnScreen(*this);
   show();
+}
+
+void TMainWindow::WatchFirstArgument() {
+  if (fileWatch_ != nullptr || SceneFileKindOf(firstArgument_) == SceneFileKind::None) return;
+  fileWatch_ = new TFileWatch(
+      QFile::decodeName(firstArgument_.c_str()), [this] { ReloadWatchedFile(); }, this);
+}
+
+void TMainWindow::ReloadWatchedFile() {
+  // Of the frames the reload draws, only the last reaches the screen.
+  ClientArea->HoldFrames();
+  Guarded(this, [&] { ReloadKeepingView(*form_, firstArgument_); });
+  ClientArea->ReleaseFrames();
+}
+
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  TakeDrop(*event);
+}
+
+void TMainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  TakeDrop(*event);
+}
+
+void TMainWindow::dropEvent(QDropEvent* event) {
+  if (const std::optional<std::string> path = TakeDrop(*event)) {
+    Guarded(this, [&] { form_->OpenDroppedFile(*path); });
+  }
 }
 
 void TMainWindow::Exit1Click() {

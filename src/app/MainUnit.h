@@ -18,6 +18,7 @@ class TAboutBox;
 class TButtonKeyStop;
 class TCheck;
 class TClientArea;
+class TFileWatch;
 class TForm1;
 
 // The window's outer size when it first opens, frame included.
@@ -33,6 +34,12 @@ class TMainWindow : public QMainWindow {
 
   // Shows the window at the centre of the screen.
   void ShowCentred();
+
+  // `kestrel FILE --watch`: from now on, FILE is read again whenever it changes on disk and has
+  // settled, keeping the user's view. Does nothing when the first argument names no model file.
+  void WatchFirstArgument();
+  // The watch, once started (tests look at it).
+  TFileWatch* FileWatch() { return fileWatch_; }
 
   TForm1& Form() { return *form_; }
   QtControls& Controls() { return *controls_; }
@@ -66,6 +73,9 @@ class TMainWindow : public QMainWindow {
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildPanel();
@@ -75,11 +85,13 @@ class TMainWindow : public QMainWindow {
   // form took the key.
   bool PreviewKeyPress(const QKeyEvent& event);
   void FitOuterSize();
+  void ReloadWatchedFile();
 
   std::string firstArgument_;
   std::unique_ptr<QtControls> controls_;
   std::unique_ptr<TForm1> form_;
   TAboutBox* aboutBox_ = nullptr;
+  TFileWatch* fileWatch_ = nullptr;
   bool shown_ = false;
   bool outerSizeFitted_ = false;
 };

@@ -30,6 +30,15 @@ QIcon MenuIcon(int index) {
   return QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(kNames[index]));
 }
 
+QIcon AppIcon() {
+  EnsureResources();
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/appicon/") + QString::number(size), QSize(size, size));
+  }
+  return icon;
+}
+
 QByteArray AboutPictureBytes() {
   EnsureResources();
   QFile file(QStringLiteral(":/about/picture.jpg"));

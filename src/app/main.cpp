@@ -1,15 +1,17 @@
 // Kestrel's window: start-up.
 #include <QApplication>
-#include <string>
 
+#include "app/Desktop.h"
 #include "app/MainUnit.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  // Qt has taken its own options out of argv; the first argument left is the file to open,
-  // passed on byte for byte.
-  const std::string firstArgument = argc > 1 ? argv[1] : "";
-  TMainWindow window(firstArgument);
+  SetUpApplication();
+  // Qt has taken its own options out of argv; the first argument left is the file to open.
+  const StartOptions options = ParseStartArguments(argc, argv);
+  TMainWindow window(options.firstArgument);
+  // Watching starts before the window shows and reads the file, so that no change is missed.
+  if (options.watch) window.WatchFirstArgument();
   window.ShowCentred();
   return QApplication::exec();
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scene/file_kind.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 
@@ -20,10 +21,13 @@ constexpr const char* kUsage =
     "\n"
     "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
     "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-    "(.bmp, .png or .ksl).\n"
+    "(.bmp, .png or .ksl) or by --format.\n"
+    "\n"
+    "  --format png|bmp|ksl    what to write, whatever OUTPUT's name (a thumbnailer's output\n"
+    "                          file may have no extension)\n"
     "\n"
     "options, applied in this order after the model is loaded:\n"
-    "  --size WxH              frame size in pixels (default 601x593)\n"
+    "  --size WxH | N          frame size in pixels, N alone for N x N (default 601x593)\n"
     "  --antialias on|off      tick or untick Anti-aliasing\n"
     "  --fade on|off           tick or untick Fade\n"
     "  --flip-z on|off         tick or untick Flip Z\n"
@@ -38,9 +42,12 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kMaxFrameSide = 16384;
 
+enum class OutputFormat { Bmp, Png, Ksl };
+
 struct Options {
   std::string input;
   std::string output;
+  std::optional<OutputFormat> format;
   int width = 601;
   int height = 593;
   // The five check boxes, in the order they are set.
@@ -64,18 +71,6 @@ class UsageError {
  private:
   std::string text_;
 };
-
-// The extension as start-up reads it: from the last dot, unless a path separator or drive colon
-// comes after it, with ASCII letters in lower case.
-std::string LowerExtension(const std::string& path) {
-  const size_t last = path.find_last_of(".\\:/");
-  std::string extension;
-  if (last != std::string::npos && path[last] == '.') extension = path.substr(last);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
-}
 
 // A finite real number and nothing else: no blanks, no "inf" or "nan", an optional sign.
 double ParseReal(std::string_view text, const std::string& option) {
@@ -104,6 +99,13 @@ int ParseSide(std::string_view text) {
                      std::to_string(kMaxFrameSide));
   }
   return value;
+}
+
+OutputFormat ParseFormat(std::string_view text) {
+  if (text == "png") return OutputFormat::Png;
+  if (text == "bmp") return OutputFormat::Bmp;
+  if (text == "ksl") return OutputFormat::Ksl;
+  throw UsageError("--format takes png, bmp or ksl");
 }
 
 bool ParseOnOff(std::string_view text, const std::string& option) {
@@ -150,9 +152,15 @@ Options ParseArguments(const std::vector<std::string>& args) {
     } else if (name == "--size") {
       const std::string v = takeValue();
       const size_t x = v.find_first_of("xX");
-      if (x == std::string::npos) throw UsageError("--size takes WxH, for example 601x593");
-      o.width = ParseSide(std::string_view(v).substr(0, x));
-      o.height = ParseSide(std::string_view(v).substr(x + 1));
+      if (x == std::string::npos) {
+        // One number is a square: what a thumbnailer asks for.
+        o.width = o.height = ParseSide(v);
+      } else {
+        o.width = ParseSide(std::string_view(v).substr(0, x));
+        o.height = ParseSide(std::string_view(v).substr(x + 1));
+      }
+    } else if (name == "--format") {
+      o.format = ParseFormat(takeValue());
     } else if (name == "--turn") {
       o.turn = ParsePair(takeValue(), name);
     } else if (name == "--zoom") {
@@ -166,25 +174,33 @@ Options ParseArguments(const std::vector<std::string>& args) {
   }
   if (o.input.empty()) throw UsageError("no INPUT model given");
   if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
-  const std::string in = LowerExtension(o.input);
-  if (in != ".tmb" && in != ".ksl") throw UsageError("INPUT must be a .tmb or .ksl file");
-  const std::string out = LowerExtension(o.output);
-  if (out != ".bmp" && out != ".png" && out != ".ksl") {
-    throw UsageError("OUTPUT must be a .bmp, .png or .ksl file");
+  if (SceneFileKindOf(o.input) == SceneFileKind::None) {
+    throw UsageError("INPUT must be a .tmb or .ksl file");
+  }
+  if (!o.format) {
+    const std::string out = LowerExtension(o.output);
+    if (out != ".bmp" && out != ".png" && out != ".ksl") {
+      throw UsageError("OUTPUT must be a .bmp, .png or .ksl file, or --format must say which");
+    }
+    o.format = ParseFormat(out.substr(1));
   }
   return o;
 }
 
-void WriteOutput(TForm1& form, const std::string& path) {
-  const std::string extension = LowerExtension(path);
-  if (extension == ".bmp") {
-    form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
-  } else if (extension == ".ksl") {
-    form.SaveKslFile(path);
-  } else {
-    QImageWriter writer(QString::fromStdString(path), "png");
-    if (!writer.write(form.FrameBitmap)) {
-      throw KestrelError("Cannot write " + path + ": " + writer.errorString().toStdString());
+void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Bmp:
+      form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
+      break;
+    case OutputFormat::Ksl:
+      form.SaveKslFile(path);
+      break;
+    case OutputFormat::Png: {
+      QImageWriter writer(QString::fromStdString(path), "png");
+      if (!writer.write(form.FrameBitmap)) {
+        throw KestrelError("Cannot write " + path + ": " + writer.errorString().toStdString());
+      }
+      break;
     }
   }
 }
@@ -222,7 +238,7 @@ int Run(const Options& o) {
   const int framesBeforeFinal = controls.FramesPresented;
   form.Render();
   if (controls.FramesPresented == framesBeforeFinal) return kExitFailure;  // said why
-  WriteOutput(form, o.output);
+  WriteOutput(form, o.output, *o.format);
   return 0;
 }
 

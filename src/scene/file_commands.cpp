@@ -1,19 +1,34 @@
-// Opening files: the command-line argument at start-up and the File menu's Open.
+// Opening files: the command-line argument at start-up, the File menu's Open and a file dropped
+// on the window.
+#include "scene/file_kind.h"
 #include "scene/scene_model.h"
 
-void TForm1::FormShow(const std::string& firstArgument) {
-  if (firstArgument.empty()) return;
-  // The extension starts at the last dot, unless a path separator or drive colon comes after it.
-  const size_t last = firstArgument.find_last_of(".\\:/");
-  std::string extension;
-  if (last != std::string::npos && firstArgument[last] == '.') extension = firstArgument.substr(last);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+namespace {
+
+// What Open does once it has a name: the selected filter picks the reader, whatever the file's
+// extension says, and Save As is enabled when the reader returns. A failure that escapes the
+// reader ends the command before that.
+void LoadWithFilter(TForm1& form, const std::string& path, int filterIndex) {
+  if (filterIndex == 1) {
+    form.LoadTmbFile(path);
+  } else {
+    form.LoadKslFile(path);
   }
-  if (extension == ".tmb") {
-    LoadTmbFile(firstArgument);
-  } else if (extension == ".ksl") {
-    LoadKslFile(firstArgument);
+  form.Controls().SetCommandEnabled(Command::SaveAs, true);
+}
+
+}  // namespace
+
+void TForm1::FormShow(const std::string& firstArgument) {
+  switch (SceneFileKindOf(firstArgument)) {
+    case SceneFileKind::Tumbra:
+      LoadTmbFile(firstArgument);
+      break;
+    case SceneFileKind::Kestrel:
+      LoadKslFile(firstArgument);
+      break;
+    case SceneFileKind::None:
+      break;
   }
 }
 
@@ -21,11 +36,20 @@ void TForm1::Open1Click() {
   std::string path;
   int filterIndex = 1;
   if (!controls_.RunOpenDialog(path, filterIndex)) return;
-  // The selected filter picks the reader, whatever the file's extension says.
-  if (filterIndex == 1) {
-    LoadTmbFile(path);
-  } else {
-    LoadKslFile(path);
+  LoadWithFilter(*this, path, filterIndex);
+}
+
+// A drop is an Open whose filter is the one of the file's extension; the window only hands over
+// names that have one, and anything else is dropped here too, without a word.
+void TForm1::OpenDroppedFile(const std::string& fileName) {
+  switch (SceneFileKindOf(fileName)) {
+    case SceneFileKind::Tumbra:
+      LoadWithFilter(*this, fileName, 1);
+      break;
+    case SceneFileKind::Kestrel:
+      LoadWithFilter(*this, fileName, 2);
+      break;
+    case SceneFileKind::None:
+      break;
   }
-  controls_.SetCommandEnabled(Command::SaveAs, true);
 }

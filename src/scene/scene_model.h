@@ -41,6 +41,8 @@ class TForm1 {
   void FormCreate();
   void FormShow(const std::string& firstArgument);
   void Open1Click();
+  // A .tmb or .ksl file dropped on the window: opened as Open opens it with that file's filter.
+  void OpenDroppedFile(const std::string& fileName);
   void SaveAs1Click();
 
   // --- Option check boxes ---

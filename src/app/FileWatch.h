@@ -1,0 +1,51 @@
+// Watches one model file for `kestrel FILE --watch` and says when it has changed and settled, so
+// that it can be read again. Writers that save in pieces and editors that save by writing a new
+// file and renaming it over the old one are both followed.
+#pragma once
+
+#include <sys/types.h>
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+class TFileWatch : public QObject {
+ public:
+  // How long the file must stay unchanged before it counts as written.
+  static constexpr int kSettleMs = 200;
+
+  // Calls `reload` on the user-interface thread, from the event loop, once the file at `path`
+  // has changed and stayed unchanged for kSettleMs, and never inside another event.
+  TFileWatch(const QString& path, std::function<void()> reload, QObject* parent = nullptr);
+
+  // How many times `reload` has run.
+  int Reloads() const { return reloads_; }
+
+  // What a file is as far as a reload cares: it exists, which file it is, its size and time.
+  struct Stamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modifiedNs = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+
+ private:
+  void Changed(bool fileEvent);
+  void Settled();
+  void Rewatch(const Stamp& now);
+  static bool ApplicationBusy();
+
+  QString path_;
+  std::function<void()> reload_;
+  QFileSystemWatcher watcher_;
+  QTimer settle_;
+  Stamp seen_;    // at the last change noticed
+  Stamp loaded_;  // when the file was last read
+  ino_t watchedInode_ = 0;
+  bool pending_ = false;
+  bool reloading_ = false;
+  int reloads_ = 0;
+};

@@ -1,0 +1,20 @@
+// The file-name rule that picks a reader.
+#include "scene/file_kind.h"
+
+std::string LowerExtension(const std::string& path) {
+  // The extension starts at the last dot, unless a path separator or drive colon comes after it.
+  const size_t last = path.find_last_of(".\\:/");
+  std::string extension;
+  if (last != std::string::npos && path[last] == '.') extension = path.substr(last);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension;
+}
+
+SceneFileKind SceneFileKindOf(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  if (extension == ".tmb") return SceneFileKind::Tumbra;
+  if (extension == ".ksl") return SceneFileKind::Kestrel;
+  return SceneFileKind::None;
+}

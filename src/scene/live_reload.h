@@ -1,0 +1,19 @@
+// Reading a watched model file again after it changed on disk, keeping the user's view.
+#pragma once
+
+#include <string>
+
+class TForm1;
+
+// Loads `path` again with the reader its extension picks (as at start-up), keeping the camera
+// axes, pan and zoom the user had. Returns true when the reader went through to its fit.
+//
+// The loaders reset the view and fit the new model; afterwards the user's axes, pan and Scale
+// come back, and one more frame is drawn with them. The new fit stays as InitialScale and the
+// reader's centre as Centre, so "Center" returns to the fitted view of the model as it is now.
+// A reader that fails has said so itself, and draws nothing more here either: the axes, pan,
+// Scale and InitialScale are put back all the same, so that a file saved half-edited does not
+// cost the user the view when the next save reloads. An error escaping the reader is passed on
+// after the same restoring. With no model shown before, there is no view to keep: the reload is
+// a plain load.
+bool ReloadKeepingView(TForm1& form, const std::string& path);

@@ -1,0 +1,95 @@
+// Opening files: the extension rule every way in follows, and a dropped file, which opens as
+// the File menu's Open opens it with the filter of its extension.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scene/file_kind.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kSquare =
+    "# A square\n"
+    "\n"
+    "-1 0 -1 0\n"
+    "1 0 -1 7\n"
+    "1 0 1 7\n"
+    "-1 0 1 7\n"
+    "-1 0 -1 7\n";
+
+struct DropTest : ::testing::Test, FormFixture {
+  ScratchDir dir;
+  DropTest() { form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance); }
+};
+
+}  // namespace
+
+TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
+  const struct {
+    const char* path;
+    const char* extension;
+    SceneFileKind kind;
+  } cases[] = {
+      {"model.tmb", ".tmb", SceneFileKind::Tumbra},
+      {"/home/me/MODEL.TmB", ".tmb", SceneFileKind::Tumbra},
+      {"scene.KSL", ".ksl", SceneFileKind::Kestrel},
+      {"archive.tmb.gz", ".gz", SceneFileKind::None},
+      {"model.tmb.", ".", SceneFileKind::None},
+      {"no-extension", "", SceneFileKind::None},
+      {"", "", SceneFileKind::None},
+      {"folder.tmb/model", "", SceneFileKind::None},
+      {"folder.tmb\\model", "", SceneFileKind::None},
+      {"c:model", "", SceneFileKind::None},
+      {".tmb", ".tmb", SceneFileKind::Tumbra},
+      // Only ASCII letters change case: a byte above 127 is no letter.
+      {"model.tm\xc2", ".tm\xc2", SceneFileKind::None},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LowerExtension(c.path), c.extension) << c.path;
+    EXPECT_EQ(SceneFileKindOf(c.path), c.kind) << c.path;
+  }
+}
+
+TEST_F(DropTest, ATumbraFileOpensAsOpenWouldAndEnablesSaveAs) {
+  const int frames = controls.FramesPresented;
+  form.OpenDroppedFile(dir.Write("SQUARE.TMB", kSquare));
+  EXPECT_TRUE(controls.Messages.empty());
+  EXPECT_FALSE(form.NoModel);
+  EXPECT_EQ(form.PointCount, 5);
+  EXPECT_EQ(controls.Memo, std::vector<std::string>{" A square"});
+  EXPECT_EQ(controls.FramesPresented, frames + 1);
+  EXPECT_TRUE(controls.IsEnabled(Command::SaveAs));
+  EXPECT_TRUE(controls.IsEnabled(Command::SaveImageAs));
+  EXPECT_TRUE(controls.IsEnabled(Command::Center));
+}
+
+TEST_F(DropTest, AReaderThatReportsItsOwnFailureStillEnablesSaveAs) {
+  form.OpenDroppedFile(dir.Write("damaged.tmb", "1 2 three 4\n"));
+  EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error reading text file"});
+  EXPECT_TRUE(controls.IsEnabled(Command::SaveAs));
+}
+
+// The scene reader reads a text file named .ksl, and fails: the failure ends the drop before Save
+// As, as it ends Open. (Holds for the scene reader and for its stand-in alike.)
+TEST_F(DropTest, AKestrelFileGoesToTheSceneReaderWhoseFailureEndsTheDrop) {
+  const std::string path = dir.Write("square.ksl", kSquare);
+  EXPECT_THROW(form.OpenDroppedFile(path), KestrelError);
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+  EXPECT_TRUE(controls.Messages.empty()) << "not read as a Tumbra file";
+  EXPECT_NE(form.PointCount, 5);
+}
+
+TEST_F(DropTest, AnyOtherNameOpensNothingAndSaysNothing) {
+  const int frames = controls.FramesPresented;
+  for (const char* name : {"square.txt", "square.tmb.bak", "square"}) {
+    form.OpenDroppedFile(dir.Write(name, kSquare));
+  }
+  EXPECT_TRUE(controls.Messages.empty());
+  EXPECT_TRUE(form.NoModel);
+  EXPECT_EQ(form.PointCount, 0);
+  EXPECT_EQ(controls.FramesPresented, frames);
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+  EXPECT_FALSE(controls.IsEnabled(Command::Center));
+}
