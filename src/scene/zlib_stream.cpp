@@ -1,0 +1,110 @@
+// Whole-buffer zlib streams.
+#include "scene/zlib_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+namespace {
+
+// zlib counts in uInt; larger buffers are handed over in slices of at most this many bytes.
+constexpr size_t kMaxSlice = UINT_MAX;
+
+// Every failure of the stream itself reads "Error": the text the generic error box shows for a
+// file that is not a compressed scene.
+[[noreturn]] void Fail() { throw KestrelError("Error"); }
+
+void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
+  if (s.avail_in != 0 || left == 0) return;
+  const size_t n = std::min(left, kMaxSlice);
+  s.next_in = const_cast<Bytef*>(next);
+  s.avail_in = static_cast<uInt>(n);
+  next += n;
+  left -= n;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
+  z_stream s{};
+  if (deflateInit(&s, level) != Z_OK) Fail();
+  std::vector<uint8_t> out;
+  try {
+    out.resize(deflateBound(&s, static_cast<uLong>(input.size())));
+  } catch (...) {
+    deflateEnd(&s);
+    throw;
+  }
+  const uint8_t* next = input.data();
+  size_t left = input.size();
+  uint8_t* outNext = out.data();
+  size_t outLeft = out.size();
+  // deflateBound leaves room for the whole stream; running out of it is a fault of ours.
+  for (;;) {
+    Feed(s, next, left);
+    if (s.avail_out == 0) {
+      if (outLeft == 0) {
+        deflateEnd(&s);
+        Fail();
+      }
+      const size_t n = std::min(outLeft, kMaxSlice);
+      s.next_out = outNext;
+      s.avail_out = static_cast<uInt>(n);
+      outNext += n;
+      outLeft -= n;
+    }
+    const int ret = deflate(&s, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    if (ret == Z_STREAM_END) break;
+    if (ret == Z_STREAM_ERROR) {
+      deflateEnd(&s);
+      Fail();
+    }
+  }
+  const size_t written = static_cast<size_t>(outNext - out.data()) - s.avail_out;
+  deflateEnd(&s);
+  out.resize(written);
+  return out;
+}
+
+std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput) {
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) Fail();
+  const uint8_t* next = input.data();
+  size_t left = input.size();
+  std::vector<uint8_t> out;
+  uint8_t piece[4096];
+  for (;;) {
+    Feed(s, next, left);
+    s.next_out = piece;
+    s.avail_out = sizeof piece;
+    const int ret = inflate(&s, Z_NO_FLUSH);
+    if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) {
+      inflateEnd(&s);
+      Fail();
+    }
+    const size_t have = sizeof piece - s.avail_out;
+    // Checked before the output grows: a small file that claims gigabytes is refused at the
+    // bound, never after memory has run out.
+    if (have > maxOutput - out.size()) {
+      inflateEnd(&s);
+      throw DecompressedTooLarge("The compressed data unpacks to more than " +
+                                 std::to_string(maxOutput) + " bytes");
+    }
+    try {
+      out.insert(out.end(), piece, piece + have);
+    } catch (...) {
+      inflateEnd(&s);
+      throw;
+    }
+    if (ret == Z_STREAM_END) break;
+    // No output and no input left: the stream was cut short.
+    if (have == 0 && s.avail_in == 0 && left == 0) {
+      inflateEnd(&s);
+      Fail();
+    }
+  }
+  inflateEnd(&s);
+  return out;
+}
