@@ -104,10 +104,10 @@ struct TestScene {
 std::string Zip(const std::string& body) {
   uLongf size = compressBound(static_cast<uLong>(body.size()));
   std::string out(size, '\0');
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                      reinterpret_cast<const Bytef*>(body.data()),
-                      static_cast<uLong>(body.size()), 9),
-            Z_OK);
+  EXPECT_EQ(
+      compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size()), 9),
+      Z_OK);
   out.resize(size);
   return out;
 }
@@ -173,8 +173,8 @@ std::string Describe(const FormFixture& f) {
   vec(t.RightAxis);
   o << t.CentreGiven << ' ' << t.Scale << ' ' << t.InitialScale << ' ' << t.ModelDiameter << ' '
     << t.PanX << ' ' << t.PanY << ' ' << t.CircleRadius << '\n';
-  o << "options " << t.AntiAlias << t.Fade << t.FlipZ << t.WhiteBack << t.FreeSpin
-    << t.FillCircles << " nomodel " << t.NoModel << '\n';
+  o << "options " << t.AntiAlias << t.Fade << t.FlipZ << t.WhiteBack << t.FreeSpin << t.FillCircles
+    << " nomodel " << t.NoModel << '\n';
   o << "drag " << t.LeftDragging << t.RightDragging << ' ' << t.LastMouseX << ' ' << t.LastMouseY
     << ' ' << t.SpinDX << ' ' << t.SpinDY << ' ' << t.WheelRemainder << '\n';
   o << "frame " << t.FrameBitmap.width() << 'x' << t.FrameBitmap.height() << ' '
@@ -224,7 +224,9 @@ std::string Damaged(const std::string& path, const std::string& reason) {
   return "The KSL file \"" + path + "\" is damaged: " + reason;
 }
 
-PointRecord At(double x, double y, double z) { return PointRecord{{x, y, z}, {}, 0, 0}; }
+PointRecord At(double x, double y, double z) {
+  return PointRecord{{x, y, z}, {}, 0, 0};
+}
 
 SegmentRecord Line(int32_t a, int32_t b, uint32_t colour) {
   return SegmentRecord{0, 0, colour, a, b, 0};
@@ -249,7 +251,7 @@ auto Stored(const SegmentRecord& s) {
 }
 
 std::vector<decltype(Stored(SegmentRecord{}))> StoredSegments(const std::vector<SegmentRecord>& v,
-                                                               bool sorted) {
+                                                              bool sorted) {
   std::vector<decltype(Stored(SegmentRecord{}))> out;
   for (const SegmentRecord& s : v) out.push_back(Stored(s));
   if (sorted) std::sort(out.begin(), out.end());
@@ -327,16 +329,15 @@ TEST(NativeFileSave, WritesTheVersion3BodyExactly) {
   const std::string path = (dir.path() / "small.ksl").string();
   f.form.SaveKslFile(path);
 
-  const std::string expected = Bytes()
-                                   .U8(3)
-                                   .U8(0).U8(1).U8(0).U8(1).U8(0).U8(1)
-                                   .V({0.5, -1, 1e300})
-                                   .I32(2).I32(9).Raw("Two lines").I32(0)
-                                   .I32(2).V({1, 2, 3}).V({-0.0, 4.5, 6})
-                                   .I32(2)
-                                   .U8(0).I32(0).I32(1).U8(1).U8(2).U8(3)
-                                   .U8(1).I32(1).F32(0.1f).U8(10).U8(20).U8(30)
-                                   .str();
+  Bytes body;
+  body.U8(3).U8(0).U8(1).U8(0).U8(1).U8(0).U8(1);    // version, options
+  body.V({0.5, -1, 1e300});                          // centre
+  body.I32(2).I32(9).Raw("Two lines").I32(0);        // comment lines
+  body.I32(2).V({1, 2, 3}).V({-0.0, 4.5, 6});        // points
+  body.I32(2);                                       // segments: a line, then a point
+  body.U8(0).I32(0).I32(1).U8(1).U8(2).U8(3);        // red, green, blue
+  body.U8(1).I32(1).F32(0.1f).U8(10).U8(20).U8(30);  // radius as a float
+  const std::string expected = body.str();
   const std::string file = ReadWholeFile(path);
   ASSERT_GE(file.size(), 2u);
   EXPECT_EQ(static_cast<uint8_t>(file[0]), 0x78);
@@ -347,9 +348,9 @@ TEST(NativeFileSave, WritesTheVersion3BodyExactly) {
   // No comment lines, no points, no segments: three zero counts.
   FormFixture empty;
   empty.form.SaveKslFile(path);
-  EXPECT_EQ(Unzip(ReadWholeFile(path)),
-            Bytes().U8(3).U8(1).U8(1).U8(0).U8(0).U8(0).U8(0).V({0, 0, 0}).I32(0).I32(0).I32(0)
-                .str());
+  EXPECT_EQ(
+      Unzip(ReadWholeFile(path)),
+      Bytes().U8(3).U8(1).U8(1).U8(0).U8(0).U8(0).U8(0).V({0, 0, 0}).I32(0).I32(0).I32(0).str());
 }
 
 TEST(NativeFileSave, RoundTripKeepsTheModelAndTheSegmentOrderOfTheLastFrame) {
@@ -375,8 +376,8 @@ TEST(NativeFileSave, RoundTripKeepsTheModelAndTheSegmentOrderOfTheLastFrame) {
 
   // The file holds the segments in the order memory had them at the save.
   const std::string body = Unzip(ReadWholeFile(path));
-  const KslBody saved = DecodeKslBody({reinterpret_cast<const uint8_t*>(body.data()), body.size()},
-                                      24, 4);
+  const KslBody saved =
+      DecodeKslBody({reinterpret_cast<const uint8_t*>(body.data()), body.size()}, 24, 4);
   EXPECT_EQ(StoredSegments(saved.Segments, false), StoredSegments(f.form.Segments, false));
 
   FormFixture g;
@@ -445,8 +446,7 @@ TEST(NativeFileSave, RefusesWhatItCouldNotOpenAgainAndKeepsTheOldFile) {
   for (const Case& c : cases) {
     FormFixture f;
     ScratchDir dir;
-    SetModel(f.form, {At(0, 0, 0), At(1, 1, 1)},
-             {Line(0, 1, 0), Dot(1, 1, 0.5, 0), Line(1, 0, 0)});
+    SetModel(f.form, {At(0, 0, 0), At(1, 1, 1)}, {Line(0, 1, 0), Dot(1, 1, 0.5, 0), Line(1, 0, 0)});
     // Far beyond a float, but a line's radius is never stored.
     f.form.Segments[2].Radius = 1e300;
     c.spoil(f.form);
@@ -473,10 +473,11 @@ TEST(NativeFileSave, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
     ScratchDir dir;
     const std::string path = dir.Write("model.ksl", "old contents");
     if (fileWritable) fs::permissions(path, fs::perms::all);
-    fs::permissions(dir.path(), fs::perms::owner_write | fs::perms::group_write |
-                                    fs::perms::others_write, fs::perm_options::remove);
-    const std::string message =
-        ChildSaveMessage(true, [] {}, [&] { f.form.SaveKslFile(path); });
+    fs::permissions(dir.path(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const std::string message = ChildSaveMessage(
+        true, [] {}, [&] { f.form.SaveKslFile(path); });
     EXPECT_EQ(message, "Cannot save file \"" + path + "\": " +
                            (fileWritable ? "Permission denied"
                                          : "Existing file " + path + " is not writable"));
@@ -683,8 +684,9 @@ TEST(NativeFileLoad, ANewerVersionIsRefusedWithItsMessageAndNothingChanges) {
     const std::string path = f.dir.Write("new.ksl", Zip(std::string(1, char(version)) + "rest"));
     const std::string before = Describe(f);
     f.form.LoadKslFile(path);
-    ASSERT_EQ(f.controls.Messages,
-              std::vector<std::string>{"That KSL file is not compatible with this version of Kestrel"});
+    ASSERT_EQ(
+        f.controls.Messages,
+        std::vector<std::string>{"That KSL file is not compatible with this version of Kestrel"});
     f.controls.Messages.clear();
     EXPECT_EQ(Describe(f), before);
   }
@@ -768,8 +770,9 @@ TEST(NativeFileLoad, ADamagedBodyIsRefusedAndNothingChanges) {
   ExpectRefused(f, path,
                 Damaged(path, "it ends inside the number of characters in a comment line"));
   f.dir.Write("damaged.ksl", Zip(body.substr(0, 49)));
-  ExpectRefused(f, path,
-                Damaged(path, "it claims 10 characters in a comment line but has room for at most 2"));
+  ExpectRefused(
+      f, path,
+      Damaged(path, "it claims 10 characters in a comment line but has room for at most 2"));
   f.dir.Write("damaged.ksl", Zip(body.substr(0, body.size() - 1)));
   ExpectRefused(f, path, Damaged(path, "it claims 3 segments but has room for at most 2"));
   // Version 2 point segments are shorter than lines, so the count alone cannot tell.

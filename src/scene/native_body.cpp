@@ -207,8 +207,8 @@ class BodyReader {
                          std::to_string(n) + ")");
     }
     if (static_cast<size_t>(n) > Left() / entryBytes) {
-      throw KestrelError("it claims " + std::to_string(n) + " " + what + " but has room for at most " +
-                         std::to_string(Left() / entryBytes));
+      throw KestrelError("it claims " + std::to_string(n) + " " + what +
+                         " but has room for at most " + std::to_string(Left() / entryBytes));
     }
     return static_cast<size_t>(n);
   }

@@ -13,7 +13,9 @@ namespace {
 
 // A file bigger than the largest stream an accepted body compresses to holds either such a
 // stream followed by bytes nobody reads, or nothing we open; it is refused before it is read.
-uint64_t LargestKslFile() { return compressBound(kMaxKslBodyBytes); }
+uint64_t LargestKslFile() {
+  return compressBound(kMaxKslBodyBytes);
+}
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 
 #include <zlib.h>
 
+#include "scene/deflate_level9.h"
+
 #include <algorithm>
 #include <climits>
 #include <string>
@@ -14,7 +16,9 @@ constexpr size_t kMaxSlice = UINT_MAX;
 
 // Every failure of the stream itself reads "Error": the text the generic error box shows for a
 // file that is not a compressed scene.
-[[noreturn]] void Fail() { throw KestrelError("Error"); }
+[[noreturn]] void Fail() {
+  throw KestrelError("Error");
+}
 
 void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
   if (s.avail_in != 0 || left == 0) return;
@@ -25,9 +29,45 @@ void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
   left -= n;
 }
 
+// Below this size zlib's own level 9 is as quick as the rebuilt one.
+constexpr size_t kRebuiltFrom = size_t{1} << 20;
+
+// Whether `packed` is one whole zlib stream of exactly `original`, checked piece by piece
+// without holding the unpacked data.
+bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> original) {
+  if (packed.size() > kMaxSlice) return false;
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return false;
+  s.next_in = const_cast<Bytef*>(packed.data());
+  s.avail_in = static_cast<uInt>(packed.size());
+  uint8_t piece[1 << 16];
+  size_t done = 0;
+  int ret = Z_OK;
+  bool same = true;
+  while (same && ret == Z_OK) {
+    s.next_out = piece;
+    s.avail_out = sizeof piece;
+    ret = inflate(&s, Z_NO_FLUSH);
+    const size_t have = sizeof piece - s.avail_out;
+    same = have <= original.size() - done &&
+           std::equal(piece, piece + have, original.begin() + static_cast<ptrdiff_t>(done));
+    done += have;
+    if (ret == Z_OK && have == 0) break;
+  }
+  inflateEnd(&s);
+  return same && ret == Z_STREAM_END && done == original.size() && s.avail_in == 0;
+}
+
 }  // namespace
 
 std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
+  // Large inputs at level 9 go to the rebuilt deflate, which writes zlib's bytes much sooner.
+  // Its stream is unpacked again before it is trusted: a fault there must never cost a file.
+  if (level == Z_BEST_COMPRESSION && input.size() >= kRebuiltFrom &&
+      input.size() <= kMaxDeflateLevel9Input) {
+    std::vector<uint8_t> out = DeflateLevel9(input);
+    if (InflatesTo(out, input)) return out;
+  }
   z_stream s{};
   if (deflateInit(&s, level) != Z_OK) Fail();
   std::vector<uint8_t> out;
