@@ -71,23 +71,17 @@ void MatchFinder::Insert(uint32_t p, unsigned zlibHash) {
   rank_[slot] = ++hashCount_[zlibHash];
   prev_[0][slot] = head_[0][zlibHash];
   head_[0][zlibHash] = p;
-  // The words of the first 32 bytes, in memory order whatever the machine: only equality of
+  // Words of the first 16 bytes, in memory order whatever the machine: only equality of
   // prefixes matters, and equal bytes give equal words.
   const uint8_t* s = data_ + p;
-  const uint64_t w0 = Load(s);
-  const uint64_t w1 = Load(s + 8);
-  const uint64_t w2 = Load(s + 16);
-  const uint64_t w3 = Load(s + 24);
   uint8_t four[8] = {}, six[8] = {};
   std::memcpy(four, s, 4);
   std::memcpy(six, s, 6);
-  const uint64_t h8 = Mix(w0, 0);
-  const uint64_t h16 = Mix(w1, h8);
+  const uint64_t h8 = Mix(Load(s), 0);
   Link(1, slot, p, Mix(Load(four), 0));
   Link(2, slot, p, Mix(Load(six), 0));
   Link(3, slot, p, h8);
-  Link(4, slot, p, h16);
-  Link(5, slot, p, Mix(w3, Mix(w2, h16)));
+  Link(4, slot, p, Mix(Load(s + 8), h8));
 }
 
 unsigned MatchFinder::Longest(uint32_t p, uint32_t hashHead, uint32_t windowStart, unsigned best,

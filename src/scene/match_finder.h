@@ -14,7 +14,7 @@ namespace deflate9 {
 // longest matches longer than the one it has. On repetitive data that is thousands of
 // candidates that share three bytes but fall short of the match already found.
 //
-// Here every position is chained as well by hashes of its first 4, 6, 8, 16 and 32 bytes. A
+// Here every position is chained as well by hashes of its first 4, 6, 8 and 16 bytes. A
 // candidate that beats a match of b bytes shares b + 1 bytes, so it lies on the chain of the
 // longest of those prefixes no longer than b + 1; that chain, walked most recent first, meets
 // such candidates in zlib's order and skips most of the rest. Where zlib would have stopped
@@ -42,8 +42,8 @@ class MatchFinder {
                    unsigned chain, uint32_t& start) const;
 
  private:
-  static constexpr int kLevels = 6;
-  static constexpr unsigned kLevelLength[kLevels] = {3, 4, 6, 8, 16, 32};
+  static constexpr int kLevels = 5;
+  static constexpr unsigned kLevelLength[kLevels] = {3, 4, 6, 8, 16};
   static constexpr unsigned kLevelBits = 15;
 
   static int LevelFor(unsigned length);
