@@ -700,6 +700,16 @@ TEST(NativeFileLoad, AFileThatCannotBeReadOrIsNotZlibChangesNothing) {
   ExpectRefused(f, f.dir.Write("cut.ksl", zipped.substr(0, zipped.size() - 1)), "Error");
   const std::string missing = (f.dir.path() / "missing.ksl").string();
   ExpectRefused(f, missing, "Cannot open file \"" + missing + "\": No such file or directory");
+  const std::string folder = (f.dir.path() / "folder.ksl").string();
+  fs::create_directory(folder);
+  ExpectRefused(f, folder, "Cannot open file \"" + folder + "\": file to open is a directory");
+  // Larger than any stream an accepted body compresses to: refused before a byte is read
+  // (the file is sparse, so the test writes nothing).
+  const std::string huge = f.dir.Write("huge.ksl", zipped);
+  fs::resize_file(huge, compressBound(kMaxKslBodyBytes) + 1);
+  ExpectRefused(f, huge,
+                "Cannot open file \"" + huge + "\": it is larger than " +
+                    std::to_string(compressBound(kMaxKslBodyBytes)) + " bytes");
 }
 
 TEST(NativeFileLoad, ADamagedBodyIsRefusedAndNothingChanges) {
