@@ -472,7 +472,9 @@ TEST(NativeFileSave, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
   for (bool fileWritable : {true, false}) {  // The folder does not let us write.
     ScratchDir dir;
     const std::string path = dir.Write("model.ksl", "old contents");
-    if (fileWritable) fs::permissions(path, fs::perms::all);
+    fs::permissions(path, fileWritable ? fs::perms::all
+                                       : fs::perms::owner_read | fs::perms::group_read |
+                                             fs::perms::others_read);
     fs::permissions(dir.path(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);

@@ -18,7 +18,7 @@ inline constexpr uint8_t FormatVersion = 3;
 // The largest body written or read: 1 GiB. With 32-bit counts the format could describe far
 // more (2^31 − 1 points alone are 48 GiB), more than any machine holds, so the bound is set by
 // what a model can usefully be instead: 1 GiB is some 30 million points with as many lines,
-// about 3 GiB in memory and far too many to turn at an interactive rate. A file that unpacks to
+// 3 to 4 GiB in memory and far too many to turn at an interactive rate. A file that unpacks to
 // more is refused before it exhausts memory.
 inline constexpr size_t kMaxKslBodyBytes = size_t{1} << 30;
 

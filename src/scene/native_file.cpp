@@ -31,12 +31,11 @@ void TForm1::SaveKslFile(const std::string& fileName) {
 }
 
 void TForm1::LoadKslFile(const std::string& fileName) {
-  const std::vector<uint8_t> packed = ReadFileBytes(fileName, LargestKslFile());
-  // Bytes after the end of the zlib stream carry nothing and are ignored (DecompressStream
-  // stops at the stream's end): a file padded on its way here still opens.
   std::vector<uint8_t> body;
   try {
-    body = DecompressStream(packed, kMaxKslBodyBytes);
+    // Bytes after the end of the zlib stream carry nothing and are ignored (DecompressStream
+    // stops at the stream's end): a file padded on its way here still opens.
+    body = DecompressStream(ReadFileBytes(fileName, LargestKslFile()), kMaxKslBodyBytes);
   } catch (const DecompressedTooLarge&) {
     throw KestrelError("The KSL file \"" + fileName + "\" unpacks to more than " +
                        std::to_string(kMaxKslBodyBytes >> 20) +
