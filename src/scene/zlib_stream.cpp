@@ -3,16 +3,19 @@
 
 #include <zlib.h>
 
-#include "scene/deflate_level9.h"
-
 #include <algorithm>
 #include <climits>
 #include <string>
+
+#include "scene/deflate_level9.h"
 
 namespace {
 
 // zlib counts in uInt; larger buffers are handed over in slices of at most this many bytes.
 constexpr size_t kMaxSlice = UINT_MAX;
+
+// Below this size zlib's own level 9 is as quick as the rebuilt one.
+constexpr size_t kRebuiltFrom = size_t{1} << 20;
 
 // Every failure of the stream itself reads "Error": the text the generic error box shows for a
 // file that is not a compressed scene.
@@ -28,9 +31,6 @@ void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
   next += n;
   left -= n;
 }
-
-// Below this size zlib's own level 9 is as quick as the rebuilt one.
-constexpr size_t kRebuiltFrom = size_t{1} << 20;
 
 // Whether `packed` is one whole zlib stream of exactly `original`, checked piece by piece
 // without holding the unpacked data.

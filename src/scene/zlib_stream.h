@@ -16,6 +16,7 @@ class DecompressedTooLarge : public KestrelError {
 
 // Compresses all of `input` into one zlib stream at `level` (0–9) with a 15-bit window and the
 // default memory level and strategy, so the bytes depend only on the input, the level and zlib.
+// Large inputs at level 9 go through DeflateLevel9, which writes those same bytes sooner.
 std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level);
 
 // Decompresses the zlib stream at the start of `input`. Throws KestrelError("Error") when the
