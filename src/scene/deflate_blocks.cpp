@@ -118,20 +118,28 @@ DeflateBlocks::DeflateBlocks(std::vector<uint8_t>& out)
   InitBlock();
 }
 
-// Least significant bit first, as zlib's send_bits; the bytes do not depend on its 16-bit
-// buffer, only on the order of the bits.
+// Least significant bit first, as zlib's send_bits; the bytes depend only on the order of the
+// bits, not on zlib's 16-bit buffer, so they go out four at a time.
 void DeflateBlocks::Bits(unsigned value, int length) {
   bitBuf_ |= uint64_t{value} << bitCount_;
   bitCount_ += length;
-  while (bitCount_ >= 8) {
+  if (bitCount_ >= 32) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(bitBuf_), static_cast<uint8_t>(bitBuf_ >> 8),
+                              static_cast<uint8_t>(bitBuf_ >> 16),
+                              static_cast<uint8_t>(bitBuf_ >> 24)};
+    out_.insert(out_.end(), bytes, bytes + 4);
+    bitBuf_ >>= 32;
+    bitCount_ -= 32;
+  }
+}
+
+// bi_windup: out to the next byte boundary, padded with zero bits.
+void DeflateBlocks::Windup() {
+  while (bitCount_ > 0) {
     out_.push_back(static_cast<uint8_t>(bitBuf_));
     bitBuf_ >>= 8;
     bitCount_ -= 8;
   }
-}
-
-void DeflateBlocks::Windup() {
-  if (bitCount_ > 0) out_.push_back(static_cast<uint8_t>(bitBuf_));
   bitBuf_ = 0;
   bitCount_ = 0;
 }
