@@ -1,9 +1,97 @@
-// The native scene file.
+// The native scene file (.ksl): one zlib stream around the body of native_body, saved and
+// opened by the form, and the Save As command.
+#include <zlib.h>
+
+#include <utility>
+
+#include "scene/file_bytes.h"
+#include "scene/native_body.h"
 #include "scene/scene_model.h"
+#include "scene/zlib_stream.h"
 
-void TForm1::LoadKslFile(const std::string&) { throw KestrelError("not built yet"); }
+namespace {
 
-void TForm1::SaveKslFile(const std::string&) { throw KestrelError("not built yet"); }
+// A file bigger than the largest stream an accepted body compresses to holds either such a
+// stream followed by bytes nobody reads, or nothing we open; it is refused before it is read.
+uint64_t LargestKslFile() {
+  return compressBound(kMaxKslBodyBytes);
+}
 
-void TForm1::SaveAs1Click() { throw KestrelError("not built yet"); }
+}  // namespace
 
+void TForm1::SaveKslFile(const std::string& fileName) {
+  std::vector<uint8_t> body;
+  try {
+    body = EncodeKslBody(*this);
+  } catch (const KestrelError& e) {
+    throw KestrelError("Cannot save file \"" + fileName + "\": " + e.what());
+  }
+  const std::vector<uint8_t> packed = CompressStream(body, Z_BEST_COMPRESSION);
+  ReplaceFileBytes(fileName, packed);
+}
+
+void TForm1::LoadKslFile(const std::string& fileName) {
+  std::vector<uint8_t> body;
+  try {
+    // Bytes after the end of the zlib stream carry nothing and are ignored (DecompressStream
+    // stops at the stream's end): a file padded on its way here still opens.
+    body = DecompressStream(ReadFileBytes(fileName, LargestKslFile()), kMaxKslBodyBytes);
+  } catch (const DecompressedTooLarge&) {
+    throw KestrelError("The KSL file \"" + fileName + "\" unpacks to more than " +
+                       std::to_string(kMaxKslBodyBytes >> 20) +
+                       " MiB, more than any model it could hold");
+  }
+  if (!body.empty() && body[0] > FormatVersion) {
+    Controls().ShowMessage("That KSL file is not compatible with this version of Kestrel");
+    return;
+  }
+  // The whole body is parsed and checked before anything changes: a damaged file leaves the
+  // model on screen, its options, memo and view exactly as they were.
+  KslBody scene;
+  try {
+    scene = DecodeKslBody(body, VecSize, IntSize);
+  } catch (const KestrelError& e) {
+    throw KestrelError("The KSL file \"" + fileName + "\" is damaged: " + e.what());
+  }
+  body = {};
+
+  NewView();
+  AntiAlias = scene.AntiAlias;
+  SetCheckBox(kAliasCheckBox, AntiAlias);
+  Fade = scene.Fade;
+  SetCheckBox(kFadeCheckBox, Fade);
+  FlipZ = scene.FlipZ;
+  SetCheckBox(kFlipZCheckBox, FlipZ);
+  WhiteBack = scene.WhiteBack;
+  SetCheckBox(kWhiteBackCheckBox, WhiteBack);
+  FreeSpin = scene.FreeSpin;
+  SetCheckBox(kFreeSpinCheckBox, FreeSpin);
+  // Versions 0 and 1 have no fill-circles byte: the option keeps its value, shown again.
+  if (scene.HasFillCircles) FillCircles = scene.FillCircles;
+  SetCheckBox(kCircleFillCheckBox, FillCircles);
+
+  Centre = scene.Centre;
+  CentreGiven = true;
+
+  // The memo shows the lines; CommentLines keeps them as read, for the next save.
+  Controls().MemoClear();
+  CommentLines = std::move(scene.CommentLines);
+  for (const std::string& line : CommentLines) Controls().MemoAdd(line);
+
+  Points = std::move(scene.Points);
+  PointCount = static_cast<int32_t>(Points.size());
+  Segments = std::move(scene.Segments);
+  SegmentCount = static_cast<int32_t>(Segments.size());
+  CircleRadius = scene.CircleRadius;
+
+  ComputeScale();
+  Render();
+}
+
+void TForm1::SaveAs1Click() {
+  std::string path;
+  // The window's dialog filters "Kestrel File (*.ksl)|*.ksl" and appends "ksl"; it does not
+  // ask before replacing a file.
+  if (!Controls().RunSaveDialog(SaveDialogKind::Scene, path)) return;
+  SaveKslFile(path);
+}

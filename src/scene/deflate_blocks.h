@@ -1,0 +1,86 @@
+// zlib's block writer (its trees.c), rebuilt to write the same bits: literals and matches are
+// tallied, and each block goes out stored, with the fixed codes or with Huffman codes of its
+// own, chosen and built exactly as zlib chooses and builds them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "scene/deflate_params.h"
+
+namespace deflate9 {
+
+// A tree entry as zlib keeps it: frequency, later the code, in one half; parent, later the
+// code length, in the other. Which half means what at each step matters for the bits.
+struct TreeNode {
+  uint16_t fc;
+  uint16_t dl;
+};
+
+class DeflateBlocks {
+ public:
+  explicit DeflateBlocks(std::vector<uint8_t>& out);
+
+  // Each returns true when the block is full and must be flushed.
+  bool TallyLiteral(uint8_t c);
+  bool TallyMatch(unsigned distance, unsigned length);  // length less kMinMatch
+
+  // Writes the block tallied so far; `stored` is its uncompressed bytes, or null when they have
+  // left the window (the block may then not go out stored).
+  void FlushBlock(const uint8_t* stored, unsigned long storedLength, bool last);
+
+ private:
+  static constexpr int kLengthCodes = 29;
+  static constexpr int kLiterals = 256;
+  static constexpr int kLCodes = kLiterals + 1 + kLengthCodes;
+  static constexpr int kDCodes = 30;
+  static constexpr int kBLCodes = 19;
+  static constexpr int kHeapSize = 2 * kLCodes + 1;
+  static constexpr int kMaxBits = 15;
+
+  struct TreeDesc {
+    TreeNode* dynTree;
+    int maxCode;
+    const TreeNode* staticTree;
+    const int* extraBits;
+    int extraBase;
+    int elems;
+    int maxLength;
+  };
+
+  void Bits(unsigned value, int length);
+  void Windup();
+  void SendCode(int c, const TreeNode* tree) { Bits(tree[c].fc, tree[c].dl); }
+  void InitBlock();
+  bool Smaller(const TreeNode* tree, int n, int m) const;
+  void PqDownHeap(const TreeNode* tree, int k);
+  void GenBitLen(TreeDesc& desc);
+  void BuildTree(TreeDesc& desc);
+  void ScanTree(TreeNode* tree, int maxCode);
+  void SendTree(const TreeNode* tree, int maxCode);
+  int BuildBLTree();
+  void SendAllTrees(int lcodes, int dcodes, int blcodes);
+  void CompressBlock(const TreeNode* ltree, const TreeNode* dtree);
+
+  std::vector<uint8_t>& out_;
+  uint64_t bitBuf_ = 0;
+  int bitCount_ = 0;
+
+  TreeNode dynLTree_[kHeapSize] = {};
+  TreeNode dynDTree_[2 * kDCodes + 1] = {};
+  TreeNode blTree_[2 * kBLCodes + 1] = {};
+  TreeDesc lDesc_;
+  TreeDesc dDesc_;
+  TreeDesc blDesc_;
+  uint16_t blCount_[kMaxBits + 1] = {};
+  int heap_[kHeapSize] = {};
+  int heapLen_ = 0;
+  int heapMax_ = 0;
+  uint8_t depth_[kHeapSize] = {};
+  std::vector<uint8_t> symBuf_;
+  unsigned symNext_ = 0;
+  uint64_t optLen_ = 0;
+  uint64_t staticLen_ = 0;
+};
+
+}  // namespace deflate9

@@ -1,0 +1,150 @@
+// Whole-buffer zlib streams.
+#include "scene/zlib_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include "scene/deflate_level9.h"
+
+namespace {
+
+// zlib counts in uInt; larger buffers are handed over in slices of at most this many bytes.
+constexpr size_t kMaxSlice = UINT_MAX;
+
+// Below this size zlib's own level 9 is as quick as the rebuilt one.
+constexpr size_t kRebuiltFrom = size_t{1} << 20;
+
+// Every failure of the stream itself reads "Error": the text the generic error box shows for a
+// file that is not a compressed scene.
+[[noreturn]] void Fail() {
+  throw KestrelError("Error");
+}
+
+void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
+  if (s.avail_in != 0 || left == 0) return;
+  const size_t n = std::min(left, kMaxSlice);
+  s.next_in = const_cast<Bytef*>(next);
+  s.avail_in = static_cast<uInt>(n);
+  next += n;
+  left -= n;
+}
+
+// Whether `packed` is one whole zlib stream of exactly `original`, checked piece by piece
+// without holding the unpacked data.
+bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> original) {
+  if (packed.size() > kMaxSlice) return false;
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return false;
+  s.next_in = const_cast<Bytef*>(packed.data());
+  s.avail_in = static_cast<uInt>(packed.size());
+  uint8_t piece[1 << 16];
+  size_t done = 0;
+  int ret = Z_OK;
+  bool same = true;
+  while (same && ret == Z_OK) {
+    s.next_out = piece;
+    s.avail_out = sizeof piece;
+    ret = inflate(&s, Z_NO_FLUSH);
+    const size_t have = sizeof piece - s.avail_out;
+    same = have <= original.size() - done &&
+           std::equal(piece, piece + have, original.begin() + static_cast<ptrdiff_t>(done));
+    done += have;
+    if (ret == Z_OK && have == 0) break;
+  }
+  inflateEnd(&s);
+  return same && ret == Z_STREAM_END && done == original.size() && s.avail_in == 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
+  // Large inputs at level 9 go to the rebuilt deflate, which writes zlib's bytes much sooner.
+  // Its stream is unpacked again before it is trusted: a fault there must never cost a file.
+  if (level == Z_BEST_COMPRESSION && input.size() >= kRebuiltFrom &&
+      input.size() <= kMaxDeflateLevel9Input) {
+    std::vector<uint8_t> out = DeflateLevel9(input);
+    if (InflatesTo(out, input)) return out;
+  }
+  z_stream s{};
+  if (deflateInit(&s, level) != Z_OK) Fail();
+  std::vector<uint8_t> out;
+  try {
+    out.resize(deflateBound(&s, static_cast<uLong>(input.size())));
+  } catch (...) {
+    deflateEnd(&s);
+    throw;
+  }
+  const uint8_t* next = input.data();
+  size_t left = input.size();
+  uint8_t* outNext = out.data();
+  size_t outLeft = out.size();
+  // deflateBound leaves room for the whole stream; running out of it is a fault of ours.
+  for (;;) {
+    Feed(s, next, left);
+    if (s.avail_out == 0) {
+      if (outLeft == 0) {
+        deflateEnd(&s);
+        Fail();
+      }
+      const size_t n = std::min(outLeft, kMaxSlice);
+      s.next_out = outNext;
+      s.avail_out = static_cast<uInt>(n);
+      outNext += n;
+      outLeft -= n;
+    }
+    const int ret = deflate(&s, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    if (ret == Z_STREAM_END) break;
+    if (ret == Z_STREAM_ERROR) {
+      deflateEnd(&s);
+      Fail();
+    }
+  }
+  const size_t written = static_cast<size_t>(outNext - out.data()) - s.avail_out;
+  deflateEnd(&s);
+  out.resize(written);
+  return out;
+}
+
+std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput) {
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) Fail();
+  const uint8_t* next = input.data();
+  size_t left = input.size();
+  std::vector<uint8_t> out;
+  uint8_t piece[4096];
+  for (;;) {
+    Feed(s, next, left);
+    s.next_out = piece;
+    s.avail_out = sizeof piece;
+    const int ret = inflate(&s, Z_NO_FLUSH);
+    if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) {
+      inflateEnd(&s);
+      Fail();
+    }
+    const size_t have = sizeof piece - s.avail_out;
+    // Checked before the output grows: a small file that claims gigabytes is refused at the
+    // bound, never after memory has run out.
+    if (have > maxOutput - out.size()) {
+      inflateEnd(&s);
+      throw DecompressedTooLarge("The compressed data unpacks to more than " +
+                                 std::to_string(maxOutput) + " bytes");
+    }
+    try {
+      out.insert(out.end(), piece, piece + have);
+    } catch (...) {
+      inflateEnd(&s);
+      throw;
+    }
+    if (ret == Z_STREAM_END) break;
+    // No output and no input left: the stream was cut short.
+    if (have == 0 && s.avail_in == 0 && left == 0) {
+      inflateEnd(&s);
+      Fail();
+    }
+  }
+  inflateEnd(&s);
+  return out;
+}

@@ -1,0 +1,25 @@
+// Whole-buffer zlib streams (RFC 1950), the container of the native scene file's body.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "scene/scene_model.h"
+
+// Thrown by DecompressStream when the data would unpack to more than the caller allows.
+class DecompressedTooLarge : public KestrelError {
+ public:
+  using KestrelError::KestrelError;
+};
+
+// Compresses all of `input` into one zlib stream at `level` (0–9) with a 15-bit window and the
+// default memory level and strategy, so the bytes depend only on the input, the level and zlib.
+// Large inputs at level 9 go through DeflateLevel9, which writes those same bytes sooner.
+std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level);
+
+// Decompresses the zlib stream at the start of `input`. Throws KestrelError("Error") when the
+// data is not a whole, valid zlib stream, and DecompressedTooLarge before the output would grow
+// beyond `maxOutput` bytes. Bytes after the end of the stream are not looked at.
+std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput);
