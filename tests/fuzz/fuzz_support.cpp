@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-const std::string& WriteFuzzFile(const uint8_t* data, size_t size, const char* extension) {
-  static const std::string path = (std::filesystem::temp_directory_path() /
-                                   ("kestrel-fuzz-" + std::to_string(getpid()) + extension))
-                                      .string();
+std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* extension) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("kestrel-fuzz-" + std::to_string(getpid()) + extension))
+                               .string();
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) std::abort();
   if (size != 0 && std::fwrite(data, 1, size, f) != size) std::abort();

@@ -19,8 +19,8 @@ struct FuzzForm {
   }
 };
 
-// Writes `size` bytes to this process's scratch file and returns its path.
-const std::string& WriteFuzzFile(const uint8_t* data, size_t size, const char* extension);
+// Writes `size` bytes to this process's scratch file for `extension` and returns its path.
+std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* extension);
 
 // Checks the invariants every operation must leave, and aborts (a finding) when one is broken.
 void CheckModelInvariants(const TForm1& form);
