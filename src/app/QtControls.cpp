@@ -90,15 +90,48 @@ QCheckBox* QtControls::Box(int number) const {
 }
 
 void QtControls::ShowMessage(const std::string& text) {
+  FlushMemo();
   ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void QtControls::MemoClear() {
+  pendingMemo_.clear();
+  memoLines_ = 0;
   c_.memo->clear();
 }
 
+// A comment block is a few lines of description, but a file may hold millions, or one line of
+// megabytes, and laying those out would hold the window up for minutes. So the memo shows at
+// most kShownLines lines of at most kShownBytes bytes each, and is filled in one go when the
+// loader next shows something (a frame or a message) or the event loop next runs. The model
+// keeps every line whole: a save writes them all.
+namespace {
+constexpr qsizetype kShownLines = 10000;
+constexpr size_t kShownBytes = 4096;
+}  // namespace
+
 void QtControls::MemoAdd(const std::string& line) {
-  c_.memo->appendPlainText(MemoText(line));
+  ++memoLines_;
+  if (memoLines_ > kShownLines + 1) return;
+  if (memoLines_ == kShownLines + 1) {
+    pendingMemo_ << QString(QChar(0x2026));
+  } else if (line.size() <= kShownBytes) {
+    pendingMemo_ << MemoText(line);
+  } else {
+    size_t cut = kShownBytes;
+    // Never cut a UTF-8 sequence in two: step back over continuation bytes.
+    while (cut > kShownBytes - 3 && (static_cast<uint8_t>(line[cut]) & 0xC0) == 0x80) --cut;
+    pendingMemo_ << MemoText(line.substr(0, cut)) + QChar(0x2026);
+  }
+  if (pendingMemo_.size() == 1) QTimer::singleShot(0, c_.memo, [this] { FlushMemo(); });
+}
+
+void QtControls::FlushMemo() {
+  if (pendingMemo_.isEmpty()) return;
+  c_.memo->appendPlainText(pendingMemo_.join(QChar('\n')));
+  pendingMemo_.clear();
+  // A description is read from its first line.
+  c_.memo->moveCursor(QTextCursor::Start);
 }
 
 bool QtControls::CheckBoxChecked(int number) const {
@@ -161,6 +194,7 @@ void QtControls::ClearClientArea() {
 }
 
 void QtControls::PresentFrame(const QImage& frame, int left, int top) {
+  FlushMemo();
   c_.clientArea->Present(frame, left, top);
 }
 

@@ -74,6 +74,8 @@ class QtControls : public FormControls {
  private:
   QCheckBox* Box(int number) const;
   void OnToggled(TForm1& form, int number);
+  // Shows the memo lines added since the last flush, in one go.
+  void FlushMemo();
 
   ControlSet c_;
   QFileDialog* openDialog_;
@@ -83,6 +85,9 @@ class QtControls : public FormControls {
   QCursor grabHand_;
   bool overriding_ = false;
   HeldKeys keys_;
+  // Memo lines waiting to be shown, and how many lines the memo holds with them.
+  QStringList pendingMemo_;
+  qsizetype memoLines_ = 0;
   // A change made by the form itself: its handler's failure belongs to the form's caller.
   bool changingFromCode_ = false;
   std::exception_ptr handlerFailure_;

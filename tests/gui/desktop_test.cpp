@@ -34,6 +34,7 @@ namespace {
 constexpr int kSettle = TFileWatch::kSettleMs;
 
 QStringList MemoLines(TMainWindow& w) {
+  QCoreApplication::processEvents();  // the memo shows added lines when the loop next runs
   return w.Memo->toPlainText().split(QLatin1Char('\n'));
 }
 

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +42,7 @@ const QList<bool> kAfterCommandLineLoad = {true, false, true, true, true, true};
 const QList<bool> kAfterOpen = {true, true, true, true, true, true};
 
 QStringList MemoLines(TMainWindow& w) {
+  QCoreApplication::processEvents();  // the memo shows added lines when the loop next runs
   return w.Memo->toPlainText().split(QLatin1Char('\n'));
 }
 
@@ -69,6 +71,7 @@ class WindowTest : public QObject {
   void freeSpinBoxStopsTheTimer();
   void resizeKeepsPanelAndRefits();
   void memoShowsCommentLinesWhateverTheirEncoding();
+  void memoShowsTheStartOfHugeCommentBlocksAndTheModelKeepsAll();
   void exitClosesWithoutAsking();
   void aboutShowsTheAboutBoxModally();
 };
@@ -466,6 +469,35 @@ void WindowTest::memoShowsCommentLinesWhateverTheirEncoding() {
                         QStringLiteral("caf\u00E9 in Latin-1"), QStringLiteral(" ")}));
   c.MemoClear();
   QVERIFY(w.Memo->toPlainText().isEmpty());
+}
+
+void WindowTest::memoShowsTheStartOfHugeCommentBlocksAndTheModelKeepsAll() {
+  QTemporaryDir dir;
+  // 20,000 comment lines, the first 5,000 bytes long with a two-byte letter across the cut.
+  std::string text = "#" + std::string(4095, 'a') + "\xC3\xA9" + std::string(903, 'b') + "\n";
+  for (int i = 1; i < 20000; ++i) text += "# line " + std::to_string(i) + "\n";
+  text += "\n0 0 0 0\n1 1 1 1\n";
+  const QString path = dir.filePath(QStringLiteral("long.tmb"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(text.data(), static_cast<qint64>(text.size()));
+  file.close();
+
+  TMainWindow w("");
+  w.Form().LoadTmbFile(path.toStdString());
+  const QStringList shown = MemoLines(w);
+  QCOMPARE(shown.size(), 10001);
+  QCOMPARE(shown[0], QString(4095, QLatin1Char('a')) + QChar(0x2026));
+  QCOMPARE(shown[1], QStringLiteral(" line 1"));
+  QCOMPARE(shown[9999], QStringLiteral(" line 9999"));
+  QCOMPARE(shown[10000], QString(QChar(0x2026)));
+  // The model keeps every line whole, for a save to write.
+  QCOMPARE(w.Form().CommentLines.size(), size_t{20000});
+  QCOMPARE(w.Form().CommentLines[0].size(), size_t{5000});
+  // A second load starts the memo afresh.
+  w.Form().LoadTmbFile(WriteTumbraFile(dir, QStringLiteral("square.tmb")).toStdString());
+  QCOMPARE(MemoLines(w),
+           QStringList({QStringLiteral(" Square"), QStringLiteral(" with a diagonal")}));
 }
 
 void WindowTest::exitClosesWithoutAsking() {
