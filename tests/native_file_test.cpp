@@ -795,6 +795,20 @@ TEST(NativeFileLoad, ADamagedBodyIsRefusedAndNothingChanges) {
   ExpectRefused(f, path, Damaged(path, "it ends inside the segments"));
 }
 
+TEST(NativeFileLoad, AFileCutAnywhereInItsCompressedDataChangesNothing) {
+  LoadedForm f;
+  const std::string file = Zip(TestScene{}.Body());
+  const std::string path = (f.dir.path() / "cut.ksl").string();
+  for (size_t n = 0; n < file.size(); ++n) {
+    f.dir.Write("cut.ksl", file.substr(0, n));
+    ExpectRefused(f, path, "Error");
+  }
+  // The whole file still loads: the cuts, not the scene, were refused.
+  f.dir.Write("cut.ksl", file);
+  f.form.LoadKslFile(path);
+  EXPECT_EQ(f.form.CommentLines, TestScene{}.comments);
+}
+
 TEST(NativeFileLoad, ABodyBeyondTheBoundIsRefusedBeforeMemoryRunsOut) {
   // The bomb is sound: two MiB of it come back as two MiB of zeros.
   EXPECT_EQ(Unzip(ZeroBomb(2)), std::string(2 << 20, '\0'));

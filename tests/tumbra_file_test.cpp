@@ -3,6 +3,7 @@
 // load segments are looked up by content, never by position. Failed loads draw nothing and
 // leave Segments in file order.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <array>
 #include <clocale>
@@ -207,9 +208,10 @@ TEST_F(TumbraTest, EveryLoadStartsFromDefaultOptionsAndStopsTheSpin) {
 }
 
 TEST_F(TumbraTest, SwitchesWithTooFewColumns) {
-  // A lone "s" is ignored without a word; the others are reported and reading goes on.
+  // A lone "s" is ignored without a word; the others are reported, once for the whole file
+  // however many there are, and reading goes on.
   Load("s\ns circlediameter\ns center 1 2\ns sparkle\n0 0 0 0\n5 0 0 -1\n");
-  EXPECT_EQ(controls.Messages, (Lines{kUnknownSwitch, kUnknownSwitch, kUnknownSwitch}));
+  EXPECT_EQ(controls.Messages, (Lines{kUnknownSwitch}));
   EXPECT_EQ(form.Points.size(), 2u);
   EXPECT_FALSE(form.CentreGiven);
   ASSERT_NE(PointAt(1), nullptr);
@@ -536,6 +538,67 @@ TEST_F(TumbraTest, CommaDecimalLocaleChangesNothing) {
   Load("1,5 2 3 0\n");
   EXPECT_EQ(controls.Messages, (Lines{kReadError}));
   ExpectPos(form.Points[0], 0, 0, 0);
+}
+
+// --- Hostile files: bounded time and memory ---
+
+// The peak memory of this process so far, in bytes.
+size_t PeakMemory() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<size_t>(usage.ru_maxrss) * 1024;
+}
+
+// Each file here is read whole once; what the reader keeps beyond it must stay of the order of
+// the file itself (the fake memo keeps its own copy of every comment line, so a comment of the
+// file's size is held three times in all).
+constexpr size_t kSlack = size_t{64} << 20;
+
+TEST_F(TumbraTest, TenMillionColumnsOnOneLineCountOnlyForTheFirstSix) {
+  std::string text = "0 0 0 0\n1 2 3 1 10 20";
+  for (int i = 0; i < 10'000'000; ++i) text += " 7";
+  text += "\n";
+  const size_t before = PeakMemory();
+  Load(text);
+  EXPECT_LT(PeakMemory() - before, 2 * text.size() + kSlack);
+  EXPECT_TRUE(controls.Messages.empty());
+  ASSERT_EQ(form.Segments.size(), 1u);
+  EXPECT_EQ(form.Segments[0].Colour, MakeColor(20, 10, 1));
+}
+
+TEST_F(TumbraTest, AHundredMegabyteLineIsReadOrRefusedWhole) {
+  const size_t size = size_t{100} << 20;
+  // As a comment: kept whole in the model, the block goes on to a model.
+  std::string text = "#" + std::string(size, 'x') + "\n\n0 0 0 0\n1 1 1 1\n";
+  size_t before = PeakMemory();
+  Load(text);
+  EXPECT_LT(PeakMemory() - before, 3 * text.size() + kSlack);
+  EXPECT_TRUE(controls.Messages.empty());
+  ASSERT_EQ(form.CommentLines.size(), 1u);
+  EXPECT_EQ(form.CommentLines[0].size(), size);
+  EXPECT_EQ(form.Points.size(), 2u);
+  text.clear();
+  text.shrink_to_fit();
+
+  // As one column of digits: too few columns for a point line.
+  before = PeakMemory();
+  Load(std::string(size, '1') + "\n");
+  EXPECT_LT(PeakMemory() - before, 2 * size + kSlack);
+  EXPECT_EQ(controls.Messages, (Lines{kReadError}));
+}
+
+TEST_F(TumbraTest, AMillionUnknownSwitchesAreReportedOncePerLoad) {
+  std::string text;
+  for (int i = 0; i < 1'000'000; ++i) text += "s sparkle" + std::to_string(i % 10) + "\n";
+  text += "0 0 0 0\n1 1 1 1\n";
+  Load(text);
+  EXPECT_EQ(controls.Messages, (Lines{kUnknownSwitch}));
+  EXPECT_EQ(form.Segments.size(), 1u);
+  // A second file with one is reported again.
+  controls.Messages.clear();
+  Load("s sparkle\n0 0 0 0\n1 1 1 0\n");
+  EXPECT_EQ(controls.Messages, (Lines{kUnknownSwitch}));
+  EXPECT_EQ(form.Points.size(), 2u);
 }
 
 }  // namespace

@@ -4,12 +4,11 @@
 // The frame has no display-dependent form here, so every file has 32 bits per pixel. Fields
 // are written byte by byte, never by dumping a struct, so the layout does not depend on the
 // compiler's packing or the machine's byte order.
-#include <QFile>
-#include <QSaveFile>
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "scene/file_bytes.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -94,22 +93,6 @@ std::string EncodeBmp(const QImage& frame, const std::string& fileName) {
   return out;
 }
 
-// Writes `bytes` to a temporary file beside `fileName` and renames it over the target only
-// when every byte is down, so a failure leaves any old file as it was and no partial one.
-void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-  QSaveFile file(QFile::decodeName(fileName.c_str()));
-  if (!file.open(QIODevice::WriteOnly)) {
-    throw KestrelError("Cannot create file \"" + fileName + "\". " +
-                       file.errorString().toStdString());
-  }
-  const qint64 size = static_cast<qint64>(bytes.size());
-  if (file.write(bytes.data(), size) != size || !file.commit()) {
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
-    throw KestrelError("Cannot write file \"" + fileName + "\". " + reason);
-  }
-}
-
 }  // namespace
 
 void TForm1::SaveImageAs1Click() {
@@ -119,5 +102,6 @@ void TForm1::SaveImageAs1Click() {
 }
 
 void TForm1::SaveBitmapFile(const std::string& fileName) const {
-  WriteWholeFile(fileName, EncodeBmp(FrameBitmap, fileName));
+  const std::string bytes = EncodeBmp(FrameBitmap, fileName);
+  ReplaceFileBytes(fileName, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
 }

@@ -149,7 +149,10 @@ class ModelLineReader {
       if (!tumbra::ParseReal(columns[3], form_.Centre.z)) return false;
       if (!tumbra::ParseReal(columns[4], form_.Centre.y)) return false;
       form_.CentreGiven = true;
-    } else {
+    } else if (!unknownSwitchReported_) {
+      // Once per file: a file of a million unknown switches would otherwise hold the user at a
+      // million message boxes. The rest are skipped as quietly as the first one is.
+      unknownSwitchReported_ = true;
       form_.Controls().ShowMessage(kUnknownSwitch);
     }
     return true;
@@ -159,6 +162,7 @@ class ModelLineReader {
   TForm1& form_;
   // The radius given to point segments read from here on; the load starts it at 0.
   double radius_ = 0;
+  bool unknownSwitchReported_ = false;
 };
 
 // Steps from reading the file to the last line. Returns true when the whole file was read;

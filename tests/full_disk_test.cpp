@@ -1,0 +1,102 @@
+// Saving onto a file system that is really full: a 256 KiB tmpfs, mounted in a private mount
+// namespace of a child process so that nothing outside the child ever sees it. The scene and
+// the picture saves must fail with a message and leave the old files exactly as they were.
+// (Where mounting is not allowed, the native file tests' simulated short write still runs.)
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kCannotMount = 77;
+
+// Fills the file system holding `dir` until fewer than `leave` bytes are free.
+void Fill(const fs::path& dir, uintmax_t leave) {
+  std::ofstream filler(dir / "filler", std::ios::binary);
+  const std::string block(4096, 'f');
+  while (fs::space(dir).available > leave && filler.write(block.data(), block.size())) {
+    filler.flush();
+  }
+}
+
+// Runs in the child; returns its exit status: 0 when every check held.
+int SaveOntoAFullDisk(const fs::path& dir) {
+  if (unshare(CLONE_NEWNS) != 0) return kCannotMount;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kCannotMount;
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) return kCannotMount;
+
+  const std::string scene = (dir / "scene.ksl").string();
+  const std::string picture = (dir / "picture.bmp").string();
+  std::ofstream(scene) << "the old scene";
+  std::ofstream(picture) << "the old picture";
+
+  FormFixture f;
+  f.form.FormResize(400 + FrameWidthAllowance, 300 + FrameHeightAllowance);
+  f.form.NewView();
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> coordinate(-1, 1);
+  for (int i = 0; i < 4000; ++i) {
+    f.form.Points.push_back(
+        PointRecord{{coordinate(random), coordinate(random), coordinate(random)}, {}, 0, 0});
+    if (i > 0) f.form.Segments.push_back(SegmentRecord{0, 0, 0xFFFFFF, i - 1, i, 0});
+  }
+  f.form.PointCount = static_cast<int32_t>(f.form.Points.size());
+  f.form.SegmentCount = static_cast<int32_t>(f.form.Segments.size());
+  f.form.ComputeScale();
+  f.form.Render();
+  Fill(dir, 16 * 1024);
+
+  int status = 0;
+  auto expectRefused = [&](const char* what, auto save, int failure) {
+    try {
+      save();
+      std::fprintf(stderr, "%s: the save onto a full disk succeeded\n", what);
+      status = failure;
+    } catch (const KestrelError& e) {
+      std::fprintf(stderr, "%s: %s\n", what, e.what());
+    }
+  };
+  expectRefused(
+      "scene", [&] { f.form.SaveKslFile(scene); }, 1);
+  expectRefused(
+      "picture", [&] { f.form.SaveBitmapFile(picture); }, 2);
+  if (ReadWholeFile(scene) != "the old scene") status = 3;
+  if (ReadWholeFile(picture) != "the old picture") status = 4;
+  // Nothing but the old files and the filler: no temporary file left behind.
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    (void)entry;
+    ++files;
+  }
+  if (files != 3) status = 5;
+  umount(dir.c_str());
+  return status;
+}
+
+TEST(FullDisk, SavesOntoAFullFileSystemFailAndKeepTheOldFiles) {
+  ScratchDir dir;
+  fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(SaveOntoAFullDisk(dir.path()));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kCannotMount) {
+    GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's lines above";
+}
+
+}  // namespace
