@@ -41,29 +41,11 @@ int32_t Step(int32_t from, int32_t to) {
   return static_cast<int32_t>(d);
 }
 
-bool IsFinite(const Vec3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
-// A turn whose arithmetic faults changes nothing, as a faulting turn never got to store its
-// new axes; the fault is then raised.
-void Turn(TForm1& f, uint8_t axis, double angle) {
-  const Vec3 view = f.ViewAxis;
-  const Vec3 up = f.UpAxis;
-  const Vec3 right = f.RightAxis;
-  f.RotateCam(axis, angle);
-  if (IsFinite(f.ViewAxis) && IsFinite(f.UpAxis) && IsFinite(f.RightAxis)) return;
-  f.ViewAxis = view;
-  f.UpAxis = up;
-  f.RightAxis = right;
-  throw KestrelError("Floating point overflow");
-}
-
 // Horizontal motion turns about the up axis, vertical about the right axis: the front of the
 // model follows the pointer.
 void TurnBySteps(TForm1& f, int32_t dx, int32_t dy) {
-  Turn(f, 1, dx * kTurnPerPixel);
-  Turn(f, 0, dy * kTurnPerPixel);
+  f.RotateCam(1, dx * kTurnPerPixel);
+  f.RotateCam(0, dy * kTurnPerPixel);
 }
 
 // The pan keys' step in model units, from the scale of this very moment.
@@ -171,7 +153,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
   bool handled = false;
   if (controls_.KeyIsDown(VK_DOWN)) {
     if (plain)
-      Turn(*this, 0, -kKeyTurn);
+      RotateCam(0, -kKeyTurn);
     else if (ctrl)
       AddPan(PanY, -PanStep(*this));
     else
@@ -180,7 +162,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
   }
   if (controls_.KeyIsDown(VK_UP)) {
     if (plain)
-      Turn(*this, 0, kKeyTurn);
+      RotateCam(0, kKeyTurn);
     else if (ctrl)
       AddPan(PanY, PanStep(*this));
     else
@@ -192,14 +174,14 @@ void TForm1::FormKeyDown(uint16_t& key) {
     if (ctrl)
       AddPan(PanX, -PanStep(*this));
     else if (plain)
-      Turn(*this, 1, kKeyTurn);
+      RotateCam(1, kKeyTurn);
     handled = true;
   }
   if (controls_.KeyIsDown(VK_RIGHT)) {
     if (ctrl)
       AddPan(PanX, PanStep(*this));
     else if (plain)
-      Turn(*this, 1, -kKeyTurn);
+      RotateCam(1, -kKeyTurn);
     handled = true;
   }
   // The letter keys act on this event's own key, whatever the modifiers.
