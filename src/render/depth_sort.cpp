@@ -148,8 +148,7 @@ bool StrictlyIncreasing(const DepthKey* keys, size_t count) {
 // bucket holds a couple of keys, in the order the last frame left them. False when some depths
 // are equal (then the quicksort must decide their order) or the range cannot be cut into
 // buckets.
-bool BucketSort(std::vector<DepthKey>& keys, const KeyRange& range, RenderWorkspace& w) {
-  const size_t count = keys.size();
+bool BucketSort(DepthKey* keys, size_t count, const KeyRange& range, RenderWorkspace& w) {
   const double span = range.highest - range.lowest;
   if (!std::isfinite(span) || !(span > 0)) return false;
   const size_t bucketCount = std::clamp<size_t>(std::bit_floor(count) / 2, 2, size_t{1} << 20);
@@ -157,26 +156,26 @@ bool BucketSort(std::vector<DepthKey>& keys, const KeyRange& range, RenderWorksp
   if (!std::isfinite(scale)) return false;
   const double lastBucket = static_cast<double>(bucketCount - 1);
 
-  std::vector<uint32_t>& starts = w.buckets;
-  starts.assign(bucketCount, 0);
-  for (DepthKey& key : keys) {
+  uint32_t* starts = w.buckets.Prepare(bucketCount);
+  std::fill(starts, starts + bucketCount, 0);
+  for (size_t k = 0; k < count; ++k) {
     // 0 ≤ d − lowest ≤ span, so the product is finite and not negative.
-    key.bucket = static_cast<uint32_t>(std::min((key.Depth - range.lowest) * scale, lastBucket));
-    ++starts[key.bucket];
+    const double place = std::min((keys[k].Depth - range.lowest) * scale, lastBucket);
+    keys[k].bucket = static_cast<uint32_t>(place);
+    ++starts[keys[k].bucket];
   }
   uint32_t start = 0;
-  for (uint32_t& s : starts) {
-    const uint32_t n = s;
-    s = start;
+  for (size_t b = 0; b < bucketCount; ++b) {
+    const uint32_t n = starts[b];
+    starts[b] = start;
     start += n;
   }
-  std::vector<DepthKey>& sorted = w.sorted;
-  sorted.resize(count);
-  for (const DepthKey& key : keys) sorted[starts[key.bucket]++] = key;
+  DepthKey* sorted = w.sorted.Prepare(count);
+  for (size_t k = 0; k < count; ++k) sorted[starts[keys[k].bucket]++] = keys[k];
 
   // Depths crowded into a few buckets could make the insertion sort quadratic; past a few
   // shifts a key it gives way to a sort that is never worse than n log n.
-  switch (InsertionSort(sorted.data(), count, 4 * count + 1024)) {
+  switch (InsertionSort(sorted, count, 4 * count + 1024)) {
     case Order::Strict:
       return true;
     case Order::Tie:
@@ -184,22 +183,20 @@ bool BucketSort(std::vector<DepthKey>& keys, const KeyRange& range, RenderWorksp
     case Order::Unfinished:
       break;
   }
-  std::sort(sorted.begin(), sorted.end(), DeeperThan);
-  return StrictlyIncreasing(sorted.data(), count);
+  std::sort(sorted, sorted + count, DeeperThan);
+  return StrictlyIncreasing(sorted, count);
 }
 
 // Moves every record once to its place in `order` (the record at order[k].index goes to k),
 // through a copy: gathering reads that do not wait for one another are much quicker than
 // following the permutation's cycles in place.
-void MoveRecords(SegmentRecord* segments, const std::vector<DepthKey>& order, RenderWorkspace& w) {
-  const size_t count = order.size();
-  std::vector<SegmentRecord>& moved = w.moved;
-  moved.resize(count);
+void MoveRecords(SegmentRecord* segments, size_t count, const DepthKey* order, RenderWorkspace& w) {
+  SegmentRecord* moved = w.moved.Prepare(count);
   for (size_t k = 0; k < count; ++k) {
     if (k + kPrefetchAhead < count) __builtin_prefetch(segments + order[k + kPrefetchAhead].index);
     moved[k] = segments[order[k].index];
   }
-  std::memcpy(static_cast<void*>(segments), moved.data(), count * sizeof(SegmentRecord));
+  std::memcpy(static_cast<void*>(segments), moved, count * sizeof(SegmentRecord));
 }
 
 }  // namespace
@@ -210,16 +207,15 @@ void SortSegmentsByDepth(SegmentRecord* segments, int64_t count) {
 
 void KeyAndSortSegments(SegmentRecord* segments, size_t count, const double* pointDepths,
                         size_t pointCount, RenderWorkspace& workspace) {
-  std::vector<DepthKey>& keys = workspace.keys;
-  keys.resize(count);
-  const KeyRange range = ComputeKeys(segments, count, pointDepths, pointCount, keys.data());
+  DepthKey* keys = workspace.keys.Prepare(count);
+  const KeyRange range = ComputeKeys(segments, count, pointDepths, pointCount, keys);
   // Strictly increasing already (a frame redrawn without a turn): the quicksort would leave
   // every record where it is.
   if (count < 2 || range.ascending) return;
-  if (range.comparable && BucketSort(keys, range, workspace)) {
-    MoveRecords(segments, workspace.sorted, workspace);
+  if (range.comparable && BucketSort(keys, count, range, workspace)) {
+    MoveRecords(segments, count, workspace.sorted.data(), workspace);
     return;
   }
-  Quicksort(keys.data(), static_cast<int64_t>(count));
-  MoveRecords(segments, keys, workspace);
+  Quicksort(keys, static_cast<int64_t>(count));
+  MoveRecords(segments, count, keys, workspace);
 }

@@ -33,10 +33,8 @@ ScreenPoint EncodeScreen(double x, double y, double width, double height) {
 
 DepthRange ProjectPoints(TForm1& form, size_t pointCount, int32_t width, int32_t height,
                          RenderWorkspace& workspace) {
-  workspace.depths.resize(pointCount);
-  workspace.screen.resize(pointCount);
-  double* depths = workspace.depths.data();
-  ScreenPoint* screen = workspace.screen.data();
+  double* depths = workspace.depths.Prepare(pointCount);
+  ScreenPoint* screen = workspace.screen.Prepare(pointCount);
   PointRecord* points = form.Points.data();
 
   const double halfWidth = width / 2;  // integer halves, rounded down

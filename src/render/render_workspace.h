@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "scene/records.h"
 
@@ -41,23 +41,45 @@ struct DepthKey {
   uint32_t bucket;
 };
 
+// An array of plain values that each frame rewrites before it reads them: it keeps its
+// storage from frame to frame, grows only, and never spends a pass initialising what the frame
+// will write anyway.
+template <class T>
+class FrameArray {
+ public:
+  // Room for `count` values; what they hold is unspecified. Allocates only to grow.
+  T* Prepare(size_t count) {
+    if (count > capacity_) {
+      data_.reset();  // the old storage goes before the new is taken
+      capacity_ = 0;
+      data_ = std::make_unique_for_overwrite<T[]>(count);
+      capacity_ = count;
+    }
+    return data_.get();
+  }
+  T* data() const { return data_.get(); }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  size_t capacity_ = 0;
+};
+
 struct RenderWorkspace {
-  std::vector<double> depths;        // View.z of every point
-  std::vector<ScreenPoint> screen;   // every point's rounded position
-  std::vector<DepthKey> keys;        // the segments' keys in their order before the sort
-  std::vector<DepthKey> sorted;      // the keys after the sort
-  std::vector<uint32_t> buckets;     // bucket boundaries of the sort (at most half a bucket
-                                     // for each key)
-  std::vector<SegmentRecord> moved;  // the records in their new order, before they go back
+  FrameArray<double> depths;        // View.z of every point
+  FrameArray<ScreenPoint> screen;   // every point's rounded position
+  FrameArray<DepthKey> keys;        // the segments' keys in their order before the sort
+  FrameArray<DepthKey> sorted;      // the keys after the sort
+  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries: fewer than half a key each
+  FrameArray<SegmentRecord> moved;  // the records in their new order, before they go back
 
   // Room for a model of this size in every array at once, so that whichever way a frame's sort
   // goes, only the first frame of a larger model allocates.
   void Reserve(size_t points, size_t segments) {
-    depths.reserve(points);
-    screen.reserve(points);
-    keys.reserve(segments);
-    sorted.reserve(segments);
-    buckets.reserve(segments / 2 + 2);
-    moved.reserve(segments);
+    depths.Prepare(points);
+    screen.Prepare(points);
+    keys.Prepare(segments);
+    sorted.Prepare(segments);
+    buckets.Prepare(segments / 2 + 2);
+    moved.Prepare(segments);
   }
 };
