@@ -58,6 +58,10 @@ struct PortableBlend {
     StoreColour(nearPixel, nearOld, nearNew);
     StoreColour(farPixel, farOld, farNew);
   }
+
+  [[gnu::always_inline]] void Adjacent(uint8_t* nearPixel, uint32_t f) const {
+    (*this)(nearPixel, nearPixel + 4, f);
+  }
 };
 
 #ifdef KESTREL_HAVE_AVX2_PATH
@@ -69,19 +73,17 @@ struct PortableBlend {
 struct Avx2Blend {
   __m256i lineHigh;  // the line's components shifted to the high 16 bits; 0 in lanes 3 and 7
 
-  [[gnu::target("avx2")]] inline void operator()(uint8_t* nearPixel, uint8_t* farPixel,
-                                                 uint32_t f) const {
+  // The near pixel in the low four bytes of `old`, the far one in the high four; the same
+  // with their new colours returned, each fourth byte as it was.
+  [[gnu::target("avx2")]] inline uint64_t Blend(uint64_t old, uint32_t f) const {
     const uint32_t w = static_cast<uint32_t>(kOne) - f;
     // Lanes 0–3: (w << 16) | f, lanes 4–7: (f << 16) | w.
     const uint64_t pairs = uint64_t{(w << 16) | f} | (uint64_t{(f << 16) | w} << 32);
     const __m256i wf = _mm256_permutevar8x32_epi32(
         _mm256_castsi128_si256(_mm_cvtsi64_si128(static_cast<int64_t>(pairs))),
         _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1));
-    const uint32_t nearOld = LoadPixel(nearPixel);
-    const uint32_t farOld = LoadPixel(farPixel);
-    const __m256i old = _mm256_cvtepu8_epi32(
-        _mm_cvtsi64_si128(static_cast<int64_t>(nearOld | (uint64_t{farOld} << 32))));
-    const __m256i pairsOfOldAndLine = _mm256_or_si256(old, lineHigh);  // (k << 16) | o
+    const __m256i bytesOld = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(old)));
+    const __m256i pairsOfOldAndLine = _mm256_or_si256(bytesOld, lineHigh);  // (k << 16) | o
     const __m256i high = _mm256_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
     const __m256i low = _mm256_set1_epi32(0xFFFF);
     // near: o·f + k·w, far: o·w + k·f
@@ -92,13 +94,31 @@ struct Avx2Blend {
     const __m256i outer = _mm256_mullo_epi32(inner, _mm256_and_si256(wf, low));
     const __m256i blended =
         _mm256_add_epi32(_mm256_srli_epi32(outer, 22), _mm256_srli_epi32(line, 11));
-    // The low byte of each lane, four to each half.
+    // The low byte of each lane, four to each half, and the halves side by side.
     const __m256i bytes = _mm256_shuffle_epi8(
         blended, _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4,
                                   8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
-    StoreColour(nearPixel, nearOld, static_cast<uint32_t>(_mm256_cvtsi256_si32(bytes)));
-    StoreColour(farPixel, farOld,
-                static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1))));
+    const auto both = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1)))));
+    constexpr uint64_t kColours = 0x00FFFFFF00FFFFFFull;
+    return (both & kColours) | (old & ~kColours);
+  }
+
+  [[gnu::target("avx2")]] inline void operator()(uint8_t* nearPixel, uint8_t* farPixel,
+                                                 uint32_t f) const {
+    const uint64_t pixels = Blend(LoadPixel(nearPixel) | uint64_t{LoadPixel(farPixel)} << 32, f);
+    const auto nearNew = static_cast<uint32_t>(pixels);
+    const auto farNew = static_cast<uint32_t>(pixels >> 32);
+    std::memcpy(nearPixel, &nearNew, sizeof nearNew);
+    std::memcpy(farPixel, &farNew, sizeof farNew);
+  }
+
+  // The far pixel right of the near one: both read and written in one piece.
+  [[gnu::target("avx2")]] inline void Adjacent(uint8_t* nearPixel, uint32_t f) const {
+    uint64_t pixels;
+    std::memcpy(&pixels, nearPixel, sizeof pixels);
+    pixels = Blend(pixels, f);
+    std::memcpy(nearPixel, &pixels, sizeof pixels);
   }
 };
 #endif
@@ -198,8 +218,8 @@ template <class Blend>
     int64_t xf = walk.minor;
     for (int64_t y = walk.start; y <= walk.end; ++y, xf += walk.step) {
       if (static_cast<uint64_t>(xf) >= limit) continue;
-      uint8_t* nearPixel = rows[y] + 4 * (xf >> kFractionBits);
-      blend(nearPixel, nearPixel + 4, static_cast<uint32_t>(xf & kFractionMask));
+      blend.Adjacent(rows[y] + 4 * (xf >> kFractionBits),
+                     static_cast<uint32_t>(xf & kFractionMask));
     }
   }
 }
