@@ -15,7 +15,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,30 +31,8 @@
 #include "scene/scene_model.h"
 #include "scene/single.h"
 #include "support/bench_models.h"
+#include "support/counting_allocator.h"
 #include "support/tumbra_model.h"
-
-// Every allocation of the process, Qt's included, goes through malloc, calloc or realloc; they
-// are counted here and handed on to the C library.
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* p, size_t size);
-void* malloc(size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
-}
 
 namespace {
 
@@ -220,9 +197,9 @@ uint64_t SteadyFrameAllocations(TForm1& form) {
   form.RotateCam(1, kTurn);
   form.Render();
   form.RotateCam(1, kTurn);
-  const uint64_t start = g_allocations.load();
+  const uint64_t start = AllocationCount();
   form.Render();
-  return g_allocations.load() - start;
+  return AllocationCount() - start;
 }
 
 double PeakResidentMegabytes() {

@@ -4,72 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "../bench/support/counting_allocator.h"
 #include "test_support.h"
-
-// The sanitizers bring their own allocator, which these definitions would bypass.
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTREL_COUNT_ALLOCATIONS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTREL_COUNT_ALLOCATIONS 0
-#endif
-#endif
-#ifndef KESTREL_COUNT_ALLOCATIONS
-#define KESTREL_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-
-#if KESTREL_COUNT_ALLOCATIONS
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* p, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-
-void* malloc(size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
-void* memalign(size_t alignment, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  void* p = __libc_memalign(alignment, size);
-  if (p == nullptr) return 12;  // ENOMEM
-  *out = p;
-  return 0;
-}
-}
-#endif
 
 namespace {
 
 struct SteadyFrames : FormFixture {
   SteadyFrames() {
-    if (!KESTREL_COUNT_ALLOCATIONS) return;
+    if (!kCountingAllocations) return;
     form.FormResize(301 + FrameWidthAllowance, 203 + FrameHeightAllowance);
     form.NewView();
   }
@@ -85,12 +32,12 @@ struct SteadyFrames : FormFixture {
       form.RotateCam(1, turn);
       form.Render();
     }
-    const uint64_t before = g_allocations.load();
+    const uint64_t before = AllocationCount();
     for (int k = 0; k < 3; ++k) {
       form.RotateCam(static_cast<uint8_t>(k % 2), turn);
       form.Render();
     }
-    const uint64_t count = g_allocations.load() - before;
+    const uint64_t count = AllocationCount() - before;
     EXPECT_TRUE(controls.Messages.empty()) << controls.Messages.front();
     EXPECT_EQ(controls.FramesPresented, presented + 5);
     return count;
@@ -98,18 +45,18 @@ struct SteadyFrames : FormFixture {
 };
 
 #define SKIP_UNLESS_COUNTING() \
-  if (!KESTREL_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under ASan"
+  if (!kCountingAllocations) GTEST_SKIP() << "allocations are not counted under ASan"
 
 TEST(FrameAllocations, TheCounterSeesTheAllocationsItShould) {
   SKIP_UNLESS_COUNTING();
   // Inside the toolkit's library, and through operator new (out of the optimiser's sight).
-  uint64_t before = g_allocations.load();
+  uint64_t before = AllocationCount();
   { const QImage image(64, 64, QImage::Format_RGB32); }
-  EXPECT_GE(g_allocations.load() - before, 1u);
+  EXPECT_GE(AllocationCount() - before, 1u);
   void* (*volatile allocate)(size_t) = ::operator new;
-  before = g_allocations.load();
+  before = AllocationCount();
   ::operator delete(allocate(100));
-  EXPECT_EQ(g_allocations.load() - before, 1u);
+  EXPECT_EQ(AllocationCount() - before, 1u);
 }
 
 TEST(FrameAllocations, TheFirstFrameOfAModelMayAllocateTheNextOnesNot) {
@@ -126,9 +73,9 @@ TEST(FrameAllocations, TheFirstFrameOfAModelMayAllocateTheNextOnesNot) {
     if (i % 89 == 0) f.form.Segments.push_back(SegmentRecord{0, 0, 0x0000FF00u, i, i, 0});
   }
   f.Finish();
-  const uint64_t first = g_allocations.load();
+  const uint64_t first = AllocationCount();
   f.form.Render();
-  EXPECT_GT(g_allocations.load(), first) << "the first frame sizes the working arrays";
+  EXPECT_GT(AllocationCount(), first) << "the first frame sizes the working arrays";
   EXPECT_EQ(f.CountSteady(), 0u);
   // The same on the white background, mirrored, without fade.
   f.form.WhiteBack = true;

@@ -55,8 +55,8 @@ inline uint8_t FadeOnWhite(uint8_t s, float whiteFraction) {
   return static_cast<uint8_t>(s + std::nearbyint((255.0 - s) * double{whiteFraction}));
 }
 
-// The quicksort as defined, recursing plainly.
-inline void Quicksort(SegmentRecord* s, int64_t lo, int64_t hi) {
+// The quicksort as defined, recursing plainly. Returns how deep it recursed.
+inline int Quicksort(SegmentRecord* s, int64_t lo, int64_t hi) {
   const double pivot = s[(lo + hi) / 2].Depth;
   int64_t i = lo, j = hi;
   do {
@@ -68,8 +68,10 @@ inline void Quicksort(SegmentRecord* s, int64_t lo, int64_t hi) {
       --j;
     }
   } while (i <= j);
-  if (lo < j) Quicksort(s, lo, j);
-  if (i < hi) Quicksort(s, i, hi);
+  int depth = 0;
+  if (lo < j) depth = std::max(depth, Quicksort(s, lo, j));
+  if (i < hi) depth = std::max(depth, Quicksort(s, i, hi));
+  return depth + 1;
 }
 
 // WuLine as defined, in 64-bit fixed point (exact for every end the renderer hands it).
@@ -135,40 +137,7 @@ struct Context {
   TForm1& form;
   FramePixels frame;
   float zmin = 0, zmax = 0, cull = 0;
-  std::optional<QPainter> painter;
-  QRgb penColour = 0;
-  bool brushSolid = false;
-  QRgb brushColour = 0;
-
-  QPainter& Painter() {
-    if (!painter) {
-      painter.emplace(&form.FrameBitmap);
-      penColour = qRgb(0, 0, 0);
-      painter->setPen(PlainPen(QColor(penColour)));
-      painter->setBrush(Qt::NoBrush);
-      brushSolid = false;
-    }
-    return *painter;
-  }
-  void SetPen(QRgb colour) {
-    QPainter& p = Painter();
-    if (colour != penColour) {
-      penColour = colour;
-      p.setPen(PlainPen(QColor(colour)));
-    }
-  }
-  void SetBrush(bool solid, QRgb colour) {
-    QPainter& p = Painter();
-    if (solid != brushSolid || (solid && colour != brushColour)) {
-      brushSolid = solid;
-      brushColour = colour;
-      if (solid) {
-        p.setBrush(QColor(colour));
-      } else {
-        p.setBrush(Qt::NoBrush);
-      }
-    }
-  }
+  std::optional<FigurePainter> figures;
 };
 
 inline bool Valid(int32_t index, const TForm1& form) {
@@ -215,9 +184,9 @@ inline void DrawSegment(Context& c, const SegmentRecord& s) {
           !RoundToInt32(x + radius, right) || !RoundToInt32(y + radius, bottom)) {
         return;
       }
-      c.SetPen(qRgb(r, g, b));
-      c.SetBrush(form.FillCircles, qRgb(r, g, b));
-      DrawEllipseInBox(c.Painter(), left, top, right, bottom);
+      c.figures->SetPen(qRgb(r, g, b));
+      c.figures->SetBrush(form.FillCircles, qRgb(r, g, b));
+      DrawEllipseInBox(c.figures->Painter(), left, top, right, bottom);
       return;
     }
     int32_t px, py;
@@ -234,8 +203,9 @@ inline void DrawSegment(Context& c, const SegmentRecord& s) {
   if (form.AntiAlias) {
     WuLine(c.frame, l.x1, l.y1, l.x2, l.y2, r, g, b);
   } else {
-    c.SetPen(qRgb(r, g, b));
-    DrawPlainLine(c.Painter(), c.frame, l.x1, l.y1, l.x2, l.y2, kOpaque | MakeColor(b, g, r));
+    c.figures->SetPen(qRgb(r, g, b));
+    DrawPlainLine(c.figures->Painter(), c.frame, l.x1, l.y1, l.x2, l.y2,
+                  kOpaque | MakeColor(b, g, r));
   }
 }
 
@@ -258,7 +228,8 @@ inline void Render(TForm1& form) {
         for (int32_t x = 0; x < W; ++x) frame->At(x, y) = background;
       }
     }
-    Context c{form, frame.value_or(FramePixels{nullptr, 0, 0}), 0, 0, 0, {}, 0, false, 0};
+    Context c{form, frame.value_or(FramePixels{nullptr, 0, 0}), 0, 0, 0, {}};
+    if (hasPixels) c.figures.emplace(form.FrameBitmap, frame->rows[0]);
     for (size_t i = 0; i < form.Points.size(); ++i) {
       PointRecord& p = form.Points[i];
       form.LookAt(VecSub(p.Pos, form.Centre), p.View);
@@ -289,7 +260,7 @@ inline void Render(TForm1& form) {
     if (hasPixels && !form.Points.empty()) {
       for (const SegmentRecord& s : form.Segments) DrawSegment(c, s);
     }
-    c.painter.reset();
+    c.figures.reset();
     form.BlitBitmap();
   } catch (const std::exception&) {
     form.Controls().ShowMessage("Error rendering model");

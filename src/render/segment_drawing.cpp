@@ -8,8 +8,6 @@
 #include "render/segment_drawing.h"
 
 #include <QColor>
-#include <QPainter>
-#include <optional>
 
 #include "render/colour_codes.h"
 #include "render/depth_fade.h"
@@ -34,46 +32,7 @@ struct DrawContext {
   DepthRange range;
   float cull;  // CircleRadius × Scale, in pixels
   size_t pointCount;
-  // Opened at the first figure the toolkit draws, so that frames of lines and dots alone never
-  // create a painter. The raster painter writes every figure into the frame's memory before it
-  // returns, which the direct writes in between rely on.
-  std::optional<QPainter> painter;
-  QRgb penColour = 0;
-  bool brushSolid = false;
-  QRgb brushColour = 0;
-
-  QPainter& Painter() {
-    if (!painter) {
-      painter.emplace(&form.FrameBitmap);
-      // Opening a painter on an image nobody shares does not move it; check, do not assume.
-      if (form.FrameBitmap.constBits() != frame.rows[0]) throw KestrelError("Frame moved");
-      penColour = qRgb(0, 0, 0);
-      painter->setPen(PlainPen(QColor(penColour)));
-      painter->setBrush(Qt::NoBrush);
-      brushSolid = false;
-    }
-    return *painter;
-  }
-  // Pens and brushes are shared values: setting one allocates, so only a change is set.
-  void SetPen(QRgb colour) {
-    QPainter& p = Painter();
-    if (colour != penColour) {
-      penColour = colour;
-      p.setPen(PlainPen(QColor(colour)));
-    }
-  }
-  void SetBrush(bool solid, QRgb colour) {
-    QPainter& p = Painter();
-    if (solid != brushSolid || (solid && colour != brushColour)) {
-      brushSolid = solid;
-      brushColour = colour;
-      if (solid) {
-        p.setBrush(QColor(colour));
-      } else {
-        p.setBrush(Qt::NoBrush);
-      }
-    }
-  }
+  FigurePainter figures;
 };
 
 void DrawPointSegment(DrawContext& c, const SegmentRecord& s, double x, double y, uint8_t red,
@@ -87,9 +46,9 @@ void DrawPointSegment(DrawContext& c, const SegmentRecord& s, double x, double y
       return;
     }
     const QRgb colour = qRgb(red, green, blue);
-    c.SetPen(colour);
-    c.SetBrush(c.form.FillCircles, colour);
-    DrawEllipseInBox(c.Painter(), left, top, right, bottom);
+    c.figures.SetPen(colour);
+    c.figures.SetBrush(c.form.FillCircles, colour);
+    DrawEllipseInBox(c.figures.Painter(), left, top, right, bottom);
     return;
   }
   // A single pixel, stored whole. With anti-aliasing off the toolkit would set the same pixel.
@@ -109,8 +68,8 @@ void DrawLineSegment(DrawContext& c, const PointRecord& p1, const PointRecord& p
   if (c.form.AntiAlias) {
     c.form.WuLine(line.x1, line.y1, line.x2, line.y2, red, green, blue);
   } else {
-    c.SetPen(qRgb(red, green, blue));
-    DrawPlainLine(c.Painter(), c.frame, line.x1, line.y1, line.x2, line.y2,
+    c.figures.SetPen(qRgb(red, green, blue));
+    DrawPlainLine(c.figures.Painter(), c.frame, line.x1, line.y1, line.x2, line.y2,
                   kOpaque | MakeColor(blue, green, red));
   }
 }
@@ -225,8 +184,8 @@ template <class Lines>
     if (form.AntiAlias) {
       Lines::Draw(c.frame, x1, y1, x2, y2, colour.red, colour.green, colour.blue);
     } else {
-      c.SetPen(qRgb(colour.red, colour.green, colour.blue));
-      DrawPlainLine(c.Painter(), c.frame, x1, y1, x2, y2,
+      c.figures.SetPen(qRgb(colour.red, colour.green, colour.blue));
+      DrawPlainLine(c.figures.Painter(), c.frame, x1, y1, x2, y2,
                     kOpaque | MakeColor(colour.blue, colour.green, colour.red));
     }
   }
@@ -248,7 +207,8 @@ void DrawSegmentsPortable(DrawContext& c, const ScreenPoint* screen, size_t segm
 
 void DrawSegments(TForm1& form, const FramePixels& frame, const DepthRange& range, float cull,
                   size_t pointCount, const ScreenPoint* screen, size_t segmentCount) {
-  DrawContext context{form, frame, range, cull, pointCount, {}};
+  DrawContext context{form, frame,      range,
+                      cull, pointCount, FigurePainter(form.FrameBitmap, frame.rows[0])};
 #ifdef KESTREL_HAVE_AVX2_PATH
   if (UseAvx2()) {
     DrawSegmentsAvx2(context, screen, segmentCount);
