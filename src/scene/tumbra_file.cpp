@@ -15,6 +15,7 @@
 #endif
 
 #include "render/colour_codes.h"
+#include "scene/prefault.h"
 #include "scene/scene_model.h"
 #include "scene/tumbra_syntax.h"
 
@@ -97,10 +98,12 @@ bool ReadTextFile(const std::string& fileName, TextFile& file) {
   file.size = static_cast<size_t>(size);
   // Read a piece at a time, so that the line ends are counted while each piece is still in
   // the cache: a separate pass over a large file would fetch it all from memory once more.
+  // Each piece's pages are taken in one call before the read writes them.
   constexpr size_t kPiece = size_t{1} << 20;
   EndCounts ends;
   for (size_t done = 0; done < file.size;) {
     const size_t piece = std::min(kPiece, file.size - done);
+    Prefault(file.bytes.get() + done, piece);
     in.read(file.bytes.get() + done, static_cast<std::streamsize>(piece));
     if (in.gcount() != static_cast<std::streamsize>(piece)) return false;
     const EndCounts n = CountEndBytes({file.bytes.get() + done, piece});
@@ -137,6 +140,7 @@ class ModelLineReader {
   bool PointLine(std::string_view line) {
     tumbra::ColumnCursor columns(line);
     const int32_t index = form_.PointCount;
+    PrefaultAhead(form_.Points);
     form_.Points.emplace_back();
     form_.PointCount = index + 1;
     // The file lists x, z, y. The position is stored only once all three have been read, so
@@ -155,6 +159,7 @@ class ModelLineReader {
     // plain move (code 0): no segment, and its colour columns are not read, as for any move.
     // So every First and Second lies within Points.
     if (code > 0 && index == 0) return true;
+    PrefaultAhead(form_.Segments);
     form_.Segments.emplace_back();
     form_.SegmentCount = static_cast<int32_t>(form_.Segments.size());
     SegmentRecord& segment = form_.Segments.back();
@@ -291,6 +296,8 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
   form.Segments = std::vector<SegmentRecord>();
   form.Points.reserve(static_cast<size_t>(pointLines));
   form.Segments.reserve(static_cast<size_t>(pointLines));
+  // The room is taken from the kernel a megabyte at a time as the lines fill it
+  // (PrefaultAhead), never beyond what they fill.
 
   ModelLineReader reader(form);
   tumbra::LineReader model(text);
