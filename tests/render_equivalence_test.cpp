@@ -286,6 +286,19 @@ TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
     if (HasFatalFailure()) return;
     EXPECT_EQ(twins.fast.controls.Messages, std::vector<std::string>{"Error rendering model"});
   }
+  // Part way through the drawing, after the sort: a circle whose pixel radius overflows.
+  for (const bool antiAlias : {true, false}) {
+    TwinForms twins(40, 30);
+    std::mt19937_64 rng(4);
+    MakeModel(twins, rng, ModelShape{});
+    TForm1& form = twins.fast.form;
+    form.AntiAlias = antiAlias;
+    form.Segments[321] = SegmentRecord{1, 1e300, 0x00FF00FFu, 9, 0, 0};
+    twins.Mirror();
+    twins.RenderBoth(antiAlias ? "radius overflow" : "radius overflow, plain");
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(twins.fast.controls.Messages, std::vector<std::string>{"Error rendering model"});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Render, Avx2Switch, ::testing::Bool(), ParamName);
