@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,30 +18,8 @@
 #include "scene/scene_model.h"
 #include "scene/single.h"
 #include "support/bench_models.h"
+#include "support/counting_allocator.h"
 #include "view/vector_camera.h"
-
-// Every allocation of the process, Qt's included, goes through malloc, calloc or realloc; they
-// are counted here and handed on to the C library.
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* p, size_t size);
-void* malloc(size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
-}
 
 namespace {
 
@@ -187,14 +164,14 @@ Row Measure(const char* name, const std::function<void(TForm1&)>& make) {
   row.toolkit = Median(toolkit);
 
   // A steady frame: same camera, nothing resized, nothing copied.
-  uint64_t start = g_allocations.load();
+  uint64_t start = AllocationCount();
   form.Render();
-  row.allocations = g_allocations.load() - start;
+  row.allocations = AllocationCount() - start;
   form.AntiAlias = false;
   form.Render();
-  start = g_allocations.load();
+  start = AllocationCount();
   form.Render();
-  row.plainAllocations = g_allocations.load() - start;
+  row.plainAllocations = AllocationCount() - start;
   return row;
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "reference_render.h"
 #include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/depth_sort.h"
@@ -165,26 +166,8 @@ TEST(FrameRenderer, EqualDepthsDrawFullColour) {
 // ---------------------------------------------------------------- the depth sort
 
 // The sort exactly as the program defines it, recursing plainly, as the reference.
-int ReferenceSort(std::vector<SegmentRecord>& s, int lo, int hi) {
-  const double pivot = s[(lo + hi) / 2].Depth;
-  int i = lo, j = hi;
-  do {
-    while (s[i].Depth < pivot) ++i;
-    while (s[j].Depth > pivot) --j;
-    if (i <= j) {
-      std::swap(s[i], s[j]);
-      ++i;
-      --j;
-    }
-  } while (i <= j);
-  int depth = 0;
-  if (lo < j) depth = std::max(depth, ReferenceSort(s, lo, j));
-  if (i < hi) depth = std::max(depth, ReferenceSort(s, i, hi));
-  return depth + 1;
-}
-
 void ReferenceSortAll(std::vector<SegmentRecord>& s) {
-  if (s.size() > 1) ReferenceSort(s, 0, static_cast<int>(s.size()) - 1);
+  if (s.size() > 1) reference::Quicksort(s.data(), 0, static_cast<int64_t>(s.size()) - 1);
 }
 
 std::vector<uint32_t> Identities(const std::vector<SegmentRecord>& s) {
@@ -299,7 +282,7 @@ TEST(FrameRenderer, SortSurvivesAdversarialDepthsOnASmallStack) {
     expected[k] = SegmentRecord{1, 0, static_cast<uint32_t>(k), 0, 0, depths[k]};
   }
   mine = expected;
-  const int referenceDepth = ReferenceSort(expected, 0, kCount - 1);
+  const int referenceDepth = reference::Quicksort(expected.data(), 0, kCount - 1);
   ASSERT_GT(referenceDepth, kCount / 4) << "the input is meant to drive the plain recursion deep";
 
   // 128 KiB would not hold thousands of frames of a plain recursion.

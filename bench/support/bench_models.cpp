@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "render/colour_codes.h"
 
@@ -82,15 +83,19 @@ void MakeLorenzCurve(TForm1& form, int32_t points) {
   EndModel(form);
 }
 
-void MakeRandomLines(TForm1& form, int32_t lines, uint64_t seed) {
+void MakeRandomLines(TForm1& form, int32_t lines, uint64_t seed, int32_t colours) {
   BeginModel(form);
   BenchRandom random(seed);
+  std::vector<uint32_t> palette;
+  for (int32_t c = 0; c < colours; ++c) palette.push_back(random.Colour());
   form.Points.reserve(static_cast<size_t>(lines) * 2);
   form.Segments.reserve(static_cast<size_t>(lines));
   for (int32_t i = 0; i < lines; ++i) {
     AddPoint(form, random.InBall());
     AddPoint(form, random.InBall());
-    form.Segments.push_back(SegmentRecord{0, 0, random.Colour(), 2 * i, 2 * i + 1, 0});
+    const uint32_t colour =
+        palette.empty() ? random.Colour() : palette[random.Next() % palette.size()];
+    form.Segments.push_back(SegmentRecord{0, 0, colour, 2 * i, 2 * i + 1, 0});
   }
   EndModel(form);
 }

@@ -25,8 +25,9 @@ class BenchRandom {
 // by points − 1 short lines whose colour runs along the curve.
 void MakeLorenzCurve(TForm1& form, int32_t points);
 
-// `lines` lines between random points of the unit ball, in random colours.
-void MakeRandomLines(TForm1& form, int32_t lines, uint64_t seed);
+// `lines` lines between random points of the unit ball, in random colours, or, when `colours`
+// is above 0, in that many random colours.
+void MakeRandomLines(TForm1& form, int32_t lines, uint64_t seed, int32_t colours = 0);
 
 // `dots` one-pixel points at random places in the unit ball.
 void MakeDots(TForm1& form, int32_t dots, uint64_t seed);

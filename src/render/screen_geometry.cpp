@@ -4,13 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-bool RoundToInt32(double value, int32_t& out) {
-  const double rounded = std::nearbyint(value);  // default mode: halves to even
-  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return false;  // NaN fails too
-  out = static_cast<int32_t>(rounded);
-  return true;
-}
-
 namespace {
 
 struct Box {

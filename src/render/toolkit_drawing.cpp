@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "scene/scene_model.h"
+
 QPen PlainPen(const QColor& colour) {
   return QPen(QBrush(colour), 1, Qt::SolidLine, Qt::FlatCap);
 }
@@ -37,4 +39,37 @@ void DrawEllipseInBox(QPainter& painter, int32_t left, int32_t top, int32_t righ
   // A 1-pixel outline of a w × h rectangle covers w + 1 columns and h + 1 rows; one less in each
   // keeps the right column and the bottom row outside.
   painter.drawEllipse(QRectF(left, top, right - left - 1.0, bottom - top - 1.0));
+}
+
+QPainter& FigurePainter::Painter() {
+  if (!painter_) {
+    painter_.emplace(&frame_);
+    if (frame_.constBits() != firstRow_) throw KestrelError("Frame moved");
+    penColour_ = qRgb(0, 0, 0);
+    painter_->setPen(PlainPen(QColor(penColour_)));
+    painter_->setBrush(Qt::NoBrush);
+    brushSolid_ = false;
+  }
+  return *painter_;
+}
+
+void FigurePainter::SetPen(QRgb colour) {
+  QPainter& p = Painter();
+  if (colour != penColour_) {
+    penColour_ = colour;
+    p.setPen(PlainPen(QColor(colour)));
+  }
+}
+
+void FigurePainter::SetBrush(bool solid, QRgb colour) {
+  QPainter& p = Painter();
+  if (solid != brushSolid_ || (solid && colour != brushColour_)) {
+    brushSolid_ = solid;
+    brushColour_ = colour;
+    if (solid) {
+      p.setBrush(QColor(colour));
+    } else {
+      p.setBrush(Qt::NoBrush);
+    }
+  }
 }

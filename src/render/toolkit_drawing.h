@@ -2,8 +2,10 @@
 // pixel not drawn, and ellipses in a bounding box whose right column and bottom row lie outside.
 #pragma once
 
+#include <QImage>
 #include <QPainter>
 #include <cstdint>
+#include <optional>
 
 #include "render/frame_pixels.h"
 
@@ -25,3 +27,26 @@ void DrawEllipseInBox(QPainter& painter, int32_t left, int32_t top, int32_t righ
 // The pen every plain figure uses: 1 pixel, solid, flat ends (a round or square end would draw
 // the end pixel too).
 QPen PlainPen(const QColor& colour);
+
+// The painter for the figures the toolkit draws on the frame. It is opened at the first figure,
+// so that frames of lines and dots alone never create one; the raster painter writes every
+// figure into the frame's memory before it returns, which direct writes in between rely on.
+// Pens and brushes are shared values, and setting one allocates, so only a change is set. The
+// painter ends with the object.
+class FigurePainter {
+ public:
+  // `firstRow` is where the frame's pixels are written directly: opening the painter must not
+  // move them (it does not on an image nobody shares; this is checked, not assumed).
+  FigurePainter(QImage& frame, const uint8_t* firstRow) : frame_(frame), firstRow_(firstRow) {}
+  QPainter& Painter();
+  void SetPen(QRgb colour);
+  void SetBrush(bool solid, QRgb colour);
+
+ private:
+  QImage& frame_;
+  const uint8_t* firstRow_;
+  std::optional<QPainter> painter_;
+  QRgb penColour_ = 0;
+  bool brushSolid_ = false;
+  QRgb brushColour_ = 0;
+};

@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ class KestrelError : public std::runtime_error {
 };
 
 enum class MouseButton { Left, Right, Middle };
+
+// The renderer's working arrays (render/render_workspace.h).
+struct RenderWorkspace;
 
 // Pixels subtracted from the smaller frame side when a model is fitted.
 inline constexpr int FitMargin = 10;
@@ -107,6 +111,9 @@ class TForm1 {
   std::vector<std::string> CommentLines;
 
   // --- Frame ---
+  // Working arrays the renderer keeps from one frame to the next, so that a frame of an
+  // unchanged model allocates nothing. They hold no state: each frame rewrites them.
+  std::shared_ptr<RenderWorkspace> Workspace;
   QImage FrameBitmap;
   std::vector<uint8_t*> ScanLines;
   TRect FrameRect{};

@@ -9,7 +9,13 @@
 #include <memory>
 #include <string_view>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#define KESTREL_COUNT_WITH_SSE2 1
+#endif
+
 #include "render/colour_codes.h"
+#include "scene/prefault.h"
 #include "scene/scene_model.h"
 #include "scene/tumbra_syntax.h"
 
@@ -20,12 +26,62 @@ constexpr char kSwitchError[] = "Error reading switches in text file";
 constexpr char kUnknownSwitch[] = "unrecognized switch in text file";
 constexpr char kNoPoints[] = "No points in text file";
 
-// The whole file in one block; every line and column is a view into it.
+// The whole file in one block; every line and column is a view into it. `lineEnds` bounds
+// the number of its lines.
 struct TextFile {
   std::unique_ptr<char[]> bytes;
   size_t size = 0;
+  uint64_t lineEnds = 0;
   std::string_view Text() const { return {bytes.get(), size}; }
 };
+
+struct EndCounts {
+  uint64_t lf = 0;
+  uint64_t cr = 0;
+};
+
+// How many LF and how many CR bytes `text` holds: sixteen bytes at a time where the processor
+// allows, one pass for both, so that a large file is counted in a few milliseconds.
+EndCounts CountEndBytes(std::string_view text) {
+  EndCounts n;
+  size_t i = 0;
+#ifdef KESTREL_COUNT_WITH_SSE2
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const auto sum = [](__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  };
+  while (text.size() - i >= 16) {
+    // Up to 255 blocks in byte-wide counters, then added up.
+    const size_t blocks = std::min<size_t>((text.size() - i) / 16, 255);
+    __m128i lfs = _mm_setzero_si128();
+    __m128i crs = _mm_setzero_si128();
+    for (size_t b = 0; b < blocks; ++b, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(bytes, lf));
+      crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(bytes, cr));
+    }
+    n.lf += sum(lfs);
+    n.cr += sum(crs);
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    n.lf += text[i] == '\n';
+    n.cr += text[i] == '\r';
+  }
+  return n;
+}
+
+// The number of line ends, given how many LF and CR bytes the text holds: every LF, and every
+// CR not followed by an LF.
+uint64_t CountLineEnds(std::string_view text, EndCounts n) {
+  if (n.cr == 0) return n.lf;
+  uint64_t crlf = 0;
+  for (size_t i = 0; i + 1 < text.size(); ++i) crlf += text[i] == '\r' && text[i + 1] == '\n';
+  return n.lf + n.cr - crlf;
+}
 
 bool ReadTextFile(const std::string& fileName, TextFile& file) {
   // Only a regular file has a size to trust; a directory or a device is no text file.
@@ -40,8 +96,23 @@ bool ReadTextFile(const std::string& fileName, TextFile& file) {
   // Left uninitialised: the read overwrites every byte, and zeroing a large file costs time.
   file.bytes = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
   file.size = static_cast<size_t>(size);
-  in.read(file.bytes.get(), static_cast<std::streamsize>(size));
-  return in.gcount() == static_cast<std::streamsize>(size);
+  // Read a piece at a time, so that the line ends are counted while each piece is still in
+  // the cache: a separate pass over a large file would fetch it all from memory once more.
+  // Each piece's pages are taken in one call before the read writes them.
+  constexpr size_t kPiece = size_t{1} << 20;
+  EndCounts ends;
+  for (size_t done = 0; done < file.size;) {
+    const size_t piece = std::min(kPiece, file.size - done);
+    Prefault(file.bytes.get() + done, piece);
+    in.read(file.bytes.get() + done, static_cast<std::streamsize>(piece));
+    if (in.gcount() != static_cast<std::streamsize>(piece)) return false;
+    const EndCounts n = CountEndBytes({file.bytes.get() + done, piece});
+    ends.lf += n.lf;
+    ends.cr += n.cr;
+    done += piece;
+  }
+  file.lineEnds = CountLineEnds(file.Text(), ends);
+  return true;
 }
 
 bool IsCommentLine(std::string_view line) {
@@ -69,6 +140,7 @@ class ModelLineReader {
   bool PointLine(std::string_view line) {
     tumbra::ColumnCursor columns(line);
     const int32_t index = form_.PointCount;
+    PrefaultAhead(form_.Points);
     form_.Points.emplace_back();
     form_.PointCount = index + 1;
     // The file lists x, z, y. The position is stored only once all three have been read, so
@@ -87,6 +159,7 @@ class ModelLineReader {
     // plain move (code 0): no segment, and its colour columns are not read, as for any move.
     // So every First and Second lies within Points.
     if (code > 0 && index == 0) return true;
+    PrefaultAhead(form_.Segments);
     form_.Segments.emplace_back();
     form_.SegmentCount = static_cast<int32_t>(form_.Segments.size());
     SegmentRecord& segment = form_.Segments.back();
@@ -195,19 +268,29 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
     return false;
   }
 
-  // Counting the point lines first sizes both arrays once (a point line adds at most one
-  // segment) and finds a file without points before the previous model is thrown away.
-  // Such a file is refused like one that is all comment: an empty model can be neither fitted
-  // nor drawn, so the previous model stays, and its switches are not applied.
-  uint64_t pointLines = IsPointLine(line) ? 1 : 0;
-  while (lines.Next(line)) pointLines += IsPointLine(line) ? 1 : 0;
-  if (pointLines == 0) {
+  // Both arrays are sized once, before the old model goes: a point line adds one point and at
+  // most one segment, and any line may be one, so the line ends bound their number. They were
+  // counted as the file was read, which spares classifying every line in a pass of its own;
+  // the few comment, switch and empty lines get room that is reserved but never touched.
+  // A file without points is refused like one that is all comment: an empty model can be
+  // neither fitted nor drawn, so the previous model stays, and its switches are not applied.
+  const std::string_view rest = text.substr(static_cast<size_t>(line.data() - text.data()));
+  uint64_t pointLines = file.lineEnds + 1;
+  bool anyPoint = IsPointLine(line);
+  while (!anyPoint && lines.Next(line)) anyPoint = IsPointLine(line);
+  if (!anyPoint) {
     form.Controls().ShowMessage(kNoPoints);
     return false;
   }
   if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-    form.Controls().ShowMessage(kReadError);
-    return false;
+    // Only the exact number can tell whether the points fit the 32-bit count.
+    pointLines = 0;
+    tumbra::LineReader all(rest);
+    while (all.Next(line)) pointLines += IsPointLine(line) ? 1 : 0;
+    if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+      form.Controls().ShowMessage(kReadError);
+      return false;
+    }
   }
 
   // Fresh arrays rather than clear(): the old model's memory goes before the new one is taken.
@@ -217,6 +300,8 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
   form.Segments = std::vector<SegmentRecord>();
   form.Points.reserve(static_cast<size_t>(pointLines));
   form.Segments.reserve(static_cast<size_t>(pointLines));
+  // The room is taken from the kernel a megabyte at a time as the lines fill it
+  // (PrefaultAhead), never beyond what they fill.
 
   ModelLineReader reader(form);
   tumbra::LineReader model(text);

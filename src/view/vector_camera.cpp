@@ -13,30 +13,6 @@ bool IsFinite(const Vec3& v) {
 
 }  // namespace
 
-double Dot(const Vec3& a, const Vec3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-Vec3 VecScale(const Vec3& v, double s) {
-  return Vec3{v.x * s, v.y * s, v.z * s};
-}
-
-Vec3 VecAdd(const Vec3& a, const Vec3& b) {
-  return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
-}
-
-Vec3 VecSub(const Vec3& a, const Vec3& b) {
-  return Vec3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-Vec3 MakeVec3(double x, double y, double z) {
-  return Vec3{x, y, z};
-}
-
-Vec2 MakeVec2(double x, double y) {
-  return Vec2{x, y};
-}
-
 void TForm1::RotateCam(uint8_t axis, double angle) {
   const double s = std::sin(angle);
   const double c = std::cos(angle);

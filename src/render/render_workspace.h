@@ -1,0 +1,94 @@
+// The renderer's working arrays, kept by the form from one frame to the next: compact copies of
+// what the later passes read at random (a point's depth, its rounded frame position) and room
+// for sorting. They only grow, so a frame of a model no larger than the last allocates nothing.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "scene/records.h"
+
+// A point's frame position rounded to pixels, with where it lies against the frame's edges in
+// the low two bits of each coordinate: x holds (round(ScreenX) << 2) | left | right, where left
+// (1) is ScreenX < 0 and right (2) is ScreenX >= W; y the same with 1 for ScreenY < 0 and 2 for
+// ScreenY >= H. A point too far out for this (kFarScreen and beyond) has both x bits set and
+// nothing else valid: drawing then works from its doubles. Eight bytes, so that the drawing
+// pass's random reads of two ends per segment touch as few cache lines as possible.
+struct ScreenPoint {
+  int32_t x;
+  int32_t y;
+};
+
+inline constexpr double kFarScreen = 268435456.0;  // 2^28: a rounded value shifted by 2 fits
+inline constexpr int32_t kScreenLeft = 1;          // x bits (kScreenTop in y)
+inline constexpr int32_t kScreenRight = 2;         // x bits (kScreenBottom in y)
+inline constexpr int32_t kScreenEdges = 3;
+inline constexpr ScreenPoint kFarPoint{kScreenEdges, 0};
+
+inline bool IsFar(ScreenPoint p) {
+  return (p.x & kScreenEdges) == kScreenEdges;
+}
+// The pixel coordinate (arithmetic shift: the rounded value, negative ones included).
+inline int32_t PixelOf(int32_t packed) {
+  return packed >> 2;
+}
+
+// How many buckets the depth sort spreads `keys` keys over: about two for each, so that most
+// keys have a bucket of their own and the few that share one are quickly put in order, yet the
+// bucket counts stay within a few megabytes.
+inline size_t SortBuckets(size_t keys) {
+  return std::clamp<size_t>(std::bit_floor(keys) * 2, 2, size_t{1} << 21);
+}
+
+// One segment's sort key: its Depth and where it stood before the sort.
+struct DepthKey {
+  double Depth;
+  uint32_t index;
+  uint32_t bucket;
+};
+
+// An array of plain values that each frame rewrites before it reads them: it keeps its
+// storage from frame to frame, grows only, and never spends a pass initialising what the frame
+// will write anyway.
+template <class T>
+class FrameArray {
+ public:
+  // Room for `count` values; what they hold is unspecified. Allocates only to grow.
+  T* Prepare(size_t count) {
+    if (count > capacity_) {
+      data_.reset();  // the old storage goes before the new is taken
+      capacity_ = 0;
+      data_ = std::make_unique_for_overwrite<T[]>(count);
+      capacity_ = count;
+    }
+    return data_.get();
+  }
+  T* data() const { return data_.get(); }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  size_t capacity_ = 0;
+};
+
+struct RenderWorkspace {
+  FrameArray<double> depths;        // View.z of every point
+  FrameArray<ScreenPoint> screen;   // every point's rounded position
+  FrameArray<DepthKey> keys;        // the segments' keys in their order before the sort
+  FrameArray<DepthKey> sorted;      // the keys after the sort
+  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries
+  FrameArray<SegmentRecord> moved;  // the records in their new order, before they go back
+
+  // Room for a model of this size in every array at once, so that whichever way a frame's sort
+  // goes, only the first frame of a larger model allocates.
+  void Reserve(size_t points, size_t segments) {
+    depths.Prepare(points);
+    screen.Prepare(points);
+    keys.Prepare(segments);
+    sorted.Prepare(segments);
+    buckets.Prepare(SortBuckets(segments));
+    moved.Prepare(segments);
+  }
+};
