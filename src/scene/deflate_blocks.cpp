@@ -2,6 +2,9 @@
 // repair of over-long codes and the block-type choice all decide the bits.
 #include "scene/deflate_blocks.h"
 
+#include <bit>
+#include <cstring>
+
 namespace deflate9 {
 
 namespace {
@@ -16,7 +19,6 @@ constexpr int kEndBlock = 256;
 constexpr int kRep3To6 = 16;
 constexpr int kRepZ3To10 = 17;
 constexpr int kRepZ11To138 = 18;
-constexpr unsigned kSymEnd = (kLitBufSize - 1) * 3;
 
 constexpr int kExtraLBits[kLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
@@ -103,6 +105,11 @@ const StaticTables& Tables() {
   return tables;
 }
 
+void Store64(uint8_t* p, uint64_t v) {
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, sizeof v);
+}
+
 unsigned DistCode(unsigned dist) {
   return dist < 256 ? Tables().distCode[dist] : Tables().distCode[256 + (dist >> 7)];
 }
@@ -111,37 +118,38 @@ unsigned DistCode(unsigned dist) {
 
 DeflateBlocks::DeflateBlocks(std::vector<uint8_t>& out)
     : out_(out),
+      lengthCode_(Tables().lengthCode),
+      distCode_(Tables().distCode),
+      stage_(std::make_unique<uint8_t[]>(kStage + sizeof(uint64_t))),
+      next_(stage_.get()),
       lDesc_{dynLTree_, 0, Tables().ltree, kExtraLBits, kLiterals + 1, kLCodes, kMaxBits},
       dDesc_{dynDTree_, 0, Tables().dtree, kExtraDBits, 0, kDCodes, kMaxBits},
       blDesc_{blTree_, 0, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits},
-      symBuf_(kLitBufSize * 3) {
+      sym_(std::make_unique<uint32_t[]>(kLitBufSize)) {
   InitBlock();
 }
 
 // Least significant bit first, as zlib's send_bits; the bytes depend only on the order of the
-// bits, not on zlib's 16-bit buffer, so they go out four at a time.
+// bits, not on zlib's 16-bit buffer, so whole bytes go out as soon as there are any.
 void DeflateBlocks::Bits(unsigned value, int length) {
   bitBuf_ |= uint64_t{value} << bitCount_;
   bitCount_ += length;
-  if (bitCount_ >= 32) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(bitBuf_), static_cast<uint8_t>(bitBuf_ >> 8),
-                              static_cast<uint8_t>(bitBuf_ >> 16),
-                              static_cast<uint8_t>(bitBuf_ >> 24)};
-    out_.insert(out_.end(), bytes, bytes + 4);
-    bitBuf_ >>= 32;
-    bitCount_ -= 32;
-  }
+  Store64(next_, bitBuf_);
+  next_ += bitCount_ >> 3;
+  bitBuf_ >>= bitCount_ & ~7;
+  bitCount_ &= 7;
 }
 
 // bi_windup: out to the next byte boundary, padded with zero bits.
 void DeflateBlocks::Windup() {
-  while (bitCount_ > 0) {
-    out_.push_back(static_cast<uint8_t>(bitBuf_));
-    bitBuf_ >>= 8;
-    bitCount_ -= 8;
-  }
+  if (bitCount_ > 0) *next_++ = static_cast<uint8_t>(bitBuf_);
   bitBuf_ = 0;
   bitCount_ = 0;
+}
+
+void DeflateBlocks::Drain() {
+  out_.insert(out_.end(), stage_.get(), next_);
+  next_ = stage_.get();
 }
 
 void DeflateBlocks::InitBlock() {
@@ -150,24 +158,7 @@ void DeflateBlocks::InitBlock() {
   for (int n = 0; n < kBLCodes; ++n) blTree_[n].fc = 0;
   dynLTree_[kEndBlock].fc = 1;
   optLen_ = staticLen_ = 0;
-  symNext_ = 0;
-}
-
-bool DeflateBlocks::TallyLiteral(uint8_t c) {
-  symBuf_[symNext_++] = 0;
-  symBuf_[symNext_++] = 0;
-  symBuf_[symNext_++] = c;
-  dynLTree_[c].fc++;
-  return symNext_ == kSymEnd;
-}
-
-bool DeflateBlocks::TallyMatch(unsigned distance, unsigned length) {
-  symBuf_[symNext_++] = static_cast<uint8_t>(distance);
-  symBuf_[symNext_++] = static_cast<uint8_t>(distance >> 8);
-  symBuf_[symNext_++] = static_cast<uint8_t>(length);
-  dynLTree_[Tables().lengthCode[length] + kLiterals + 1].fc++;
-  dynDTree_[DistCode(distance - 1)].fc++;
-  return symNext_ == kSymEnd;
+  symCount_ = 0;
 }
 
 bool DeflateBlocks::Smaller(const TreeNode* tree, int n, int m) const {
@@ -360,25 +351,55 @@ void DeflateBlocks::SendAllTrees(int lcodes, int dcodes, int blcodes) {
   SendTree(dynDTree_, dcodes - 1);
 }
 
+// compress_block. Each symbol's code and extra bits are looked up whole and go out together:
+// at most 48 bits, which with the 7 left over from the last whole byte fit one 64-bit buffer.
 void DeflateBlocks::CompressBlock(const TreeNode* ltree, const TreeNode* dtree) {
   const StaticTables& t = Tables();
-  for (unsigned sx = 0; sx < symNext_; sx += 3) {
-    unsigned dist = symBuf_[sx] | (unsigned{symBuf_[sx + 1]} << 8);
-    const int lc = symBuf_[sx + 2];
-    if (dist == 0) {
-      SendCode(lc, ltree);
-      continue;
-    }
-    unsigned code = t.lengthCode[lc];
-    SendCode(static_cast<int>(code) + kLiterals + 1, ltree);
-    int extra = kExtraLBits[code];
-    if (extra != 0) Bits(static_cast<unsigned>(lc - t.baseLength[code]), extra);
-    --dist;
-    code = DistCode(dist);
-    SendCode(static_cast<int>(code), dtree);
-    extra = kExtraDBits[code];
-    if (extra != 0) Bits(dist - static_cast<unsigned>(t.baseDist[code]), extra);
+  struct Code {
+    uint32_t bits;
+    uint32_t length;
+  };
+  Code lit[kLiterals];
+  Code len[kMaxMatch - kMinMatch + 1];
+  Code dist[kDCodes];
+  for (int c = 0; c < kLiterals; ++c) lit[c] = {ltree[c].fc, ltree[c].dl};
+  for (unsigned lc = 0; lc < kMaxMatch - kMinMatch + 1; ++lc) {
+    const unsigned code = t.lengthCode[lc];
+    const TreeNode& node = ltree[code + kLiterals + 1];
+    // Length 258 has no extra bits; its code's base is not its length.
+    const uint32_t extra =
+        kExtraLBits[code] != 0 ? lc - static_cast<uint32_t>(t.baseLength[code]) : 0;
+    len[lc] = {node.fc | extra << node.dl, node.dl + static_cast<uint32_t>(kExtraLBits[code])};
   }
+  for (int code = 0; code < kDCodes; ++code) {
+    dist[code] = {dtree[code].fc, dtree[code].dl};
+  }
+  uint64_t buf = bitBuf_;
+  unsigned count = static_cast<unsigned>(bitCount_);
+  uint8_t* next = next_;
+  for (unsigned i = 0; i < symCount_; ++i) {
+    const uint32_t sym = sym_[i];
+    if (sym < 256) {
+      buf |= uint64_t{lit[sym].bits} << count;
+      count += lit[sym].length;
+    } else {
+      const Code& l = len[sym & 0xff];
+      buf |= uint64_t{l.bits} << count;
+      count += l.length;
+      const unsigned d = (sym >> 8) - 1;
+      const unsigned code = DistCode(d);
+      const uint64_t extra = d - static_cast<unsigned>(t.baseDist[code]);
+      buf |= (dist[code].bits | extra << dist[code].length) << count;
+      count += dist[code].length + static_cast<unsigned>(kExtraDBits[code]);
+    }
+    Store64(next, buf);
+    next += count >> 3;
+    buf >>= count & ~7u;
+    count &= 7;
+  }
+  bitBuf_ = buf;
+  bitCount_ = static_cast<int>(count);
+  next_ = next;
   SendCode(kEndBlock, ltree);
 }
 
@@ -390,13 +411,16 @@ void DeflateBlocks::FlushBlock(const uint8_t* stored, unsigned long storedLength
   const uint64_t staticLenb = (staticLen_ + 3 + 7) >> 3;
   if (staticLenb <= optLenb) optLenb = staticLenb;
   const unsigned lastBit = last ? 1 : 0;
+  if (static_cast<size_t>(next_ - stage_.get()) > kStage - kBlockRoom) Drain();
   if (storedLength + 4 <= optLenb && stored != nullptr) {
     Bits(lastBit, 3);  // a stored block
     Windup();
-    out_.push_back(static_cast<uint8_t>(storedLength));
-    out_.push_back(static_cast<uint8_t>(storedLength >> 8));
-    out_.push_back(static_cast<uint8_t>(~storedLength));
-    out_.push_back(static_cast<uint8_t>(~storedLength >> 8));
+    const uint8_t header[4] = {
+        static_cast<uint8_t>(storedLength), static_cast<uint8_t>(storedLength >> 8),
+        static_cast<uint8_t>(~storedLength), static_cast<uint8_t>(~storedLength >> 8)};
+    std::memcpy(next_, header, sizeof header);
+    next_ += sizeof header;
+    Drain();
     out_.insert(out_.end(), stored, stored + storedLength);
   } else if (staticLenb == optLenb) {
     Bits((1u << 1) + lastBit, 3);
@@ -407,7 +431,10 @@ void DeflateBlocks::FlushBlock(const uint8_t* stored, unsigned long storedLength
     CompressBlock(dynLTree_, dynDTree_);
   }
   InitBlock();
-  if (last) Windup();
+  if (last) {
+    Windup();
+    Drain();
+  }
 }
 
 }  // namespace deflate9

@@ -18,7 +18,9 @@ namespace deflate9 {
 namespace {
 
 // deflate_state's fields for the level 9 path, with zlib's names in camel case. Window offsets
-// are zlib's (relative to windowStart_); the finder works in input positions.
+// (strstart_, blockStart_) are zlib's, relative to windowStart_; match positions are input
+// positions, which differ from zlib's offsets by a multiple of kWSize that every distance and
+// comparison cancels.
 class Deflater {
  public:
   Deflater(std::span<const uint8_t> input, std::vector<uint8_t>& out, bool crossCheck)
@@ -26,44 +28,41 @@ class Deflater {
         inLeft_(input.size()),
         crossCheck_(crossCheck),
         window_(std::make_unique<uint8_t[]>(kWindowSize)),
-        prev_(std::make_unique<uint16_t[]>(kWSize)),
-        head_(std::make_unique<uint16_t[]>(kHashSize)),
         blocks_(out),
-        finder_(input.data(), input.size()) {
-    std::fill_n(head_.get(), kHashSize, 0);
-    std::fill_n(prev_.get(), kWSize, 0);
-  }
+        finder_(input.data(), input.size()) {}
 
-  // deflate_slow with Z_FINISH and room for all output.
+  // deflate_slow with Z_FINISH and room for all output. zlib inserts each position into its
+  // hash chains here; the finder has them already.
   void Run() {
     for (;;) {
       if (lookahead_ < kMinLookahead) {
         FillWindow();
         if (lookahead_ == 0) break;
       }
-      unsigned hashHead = kNil;
-      if (lookahead_ >= kMinMatch) hashHead = InsertString(strstart_);
+      const uint32_t p = windowStart_ + strstart_;
+      uint32_t hashHead = 0;
+      if (lookahead_ >= kMinMatch) {
+        finder_.Reach(p);
+        hashHead = finder_.ZlibHead(p);
+        if (hashHead <= windowStart_) hashHead = 0;  // zlib's nil, or slid out of its window
+      }
       prevLength_ = matchLength_;
       prevMatch_ = matchStart_;
       matchLength_ = kMinMatch - 1;
-      if (hashHead != kNil && prevLength_ < kMaxLazy && strstart_ - hashHead <= kMaxDist) {
-        matchLength_ = FindMatch(hashHead);
+      // The head lies at most kMaxDist back (ZlibHead), as zlib requires before it searches.
+      if (hashHead != 0 && prevLength_ < kMaxLazy) {
+        matchLength_ = FindMatch(p, hashHead);
         // A three-byte match far back costs more than its literals.
-        if (matchLength_ == kMinMatch && strstart_ - matchStart_ > kTooFar) {
+        if (matchLength_ == kMinMatch && p - matchStart_ > kTooFar) {
           matchLength_ = kMinMatch - 1;
         }
       }
       if (prevLength_ >= kMinMatch && matchLength_ <= prevLength_) {
-        const unsigned maxInsert = strstart_ + lookahead_ - kMinMatch;
-        const bool flush = blocks_.TallyMatch(strstart_ - 1 - prevMatch_, prevLength_ - kMinMatch);
+        const bool flush = blocks_.TallyMatch(p - 1 - prevMatch_, prevLength_ - kMinMatch);
         lookahead_ -= prevLength_ - 1;
-        prevLength_ -= 2;
-        do {
-          if (++strstart_ <= maxInsert) InsertString(strstart_);
-        } while (--prevLength_ != 0);
+        strstart_ += prevLength_ - 1;
         matchAvailable_ = false;
         matchLength_ = kMinMatch - 1;
-        ++strstart_;
         if (flush) FlushBlock(false);
       } else if (matchAvailable_) {
         if (blocks_.TallyLiteral(window_[strstart_ - 1])) FlushBlock(false);
@@ -89,28 +88,6 @@ class Deflater {
     blockStart_ = strstart_;
   }
 
-  void UpdateHash(unsigned c) { insH_ = ((insH_ << kHashShift) ^ c) & kHashMask; }
-
-  unsigned InsertString(unsigned str) {
-    UpdateHash(window_[str + (kMinMatch - 1)]);
-    const unsigned match = head_[insH_];
-    prev_[str & kWMask] = static_cast<uint16_t>(match);
-    head_[insH_] = static_cast<uint16_t>(str);
-    finder_.Insert(windowStart_ + str, insH_);
-    return match;
-  }
-
-  void SlideHash() {
-    for (unsigned n = 0; n < kHashSize; ++n) {
-      const unsigned m = head_[n];
-      head_[n] = static_cast<uint16_t>(m >= kWSize ? m - kWSize : kNil);
-    }
-    for (unsigned n = 0; n < kWSize; ++n) {
-      const unsigned m = prev_[n];
-      prev_[n] = static_cast<uint16_t>(m >= kWSize ? m - kWSize : kNil);
-    }
-  }
-
   // fill_window. What it leaves past the data matters: zlib's own walk near the end of the
   // input compares into it.
   void FillWindow() {
@@ -118,12 +95,9 @@ class Deflater {
       unsigned more = kWindowSize - lookahead_ - strstart_;
       if (strstart_ >= kWSize + kMaxDist) {
         std::memcpy(window_.get(), window_.get() + kWSize, kWSize - more);
-        matchStart_ -= kWSize;
         strstart_ -= kWSize;
         blockStart_ -= long{kWSize};
         windowStart_ += kWSize;
-        if (insert_ > strstart_) insert_ = strstart_;
-        SlideHash();
         more += kWSize;
       }
       if (inLeft_ == 0) break;
@@ -132,20 +106,6 @@ class Deflater {
       in_ += n;
       inLeft_ -= n;
       lookahead_ += n;
-      if (lookahead_ + insert_ >= kMinMatch) {
-        unsigned str = strstart_ - insert_;
-        insH_ = window_[str];
-        UpdateHash(window_[str + 1]);
-        while (insert_ != 0) {
-          UpdateHash(window_[str + kMinMatch - 1]);
-          prev_[str & kWMask] = head_[insH_];
-          head_[insH_] = static_cast<uint16_t>(str);
-          finder_.Insert(windowStart_ + str, insH_);
-          ++str;
-          --insert_;
-          if (lookahead_ + insert_ < kMinMatch) break;
-        }
-      }
     } while (lookahead_ < kMinLookahead && inLeft_ != 0);
 
     if (highWater_ < kWindowSize) {
@@ -162,28 +122,27 @@ class Deflater {
     }
   }
 
-  unsigned FindMatch(unsigned hashHead) {
-    const uint32_t p = windowStart_ + strstart_;
+  unsigned FindMatch(uint32_t p, uint32_t hashHead) {
     if (!finder_.Covers(p)) return LongestMatch(hashHead);
     const unsigned chain = prevLength_ >= kGoodLength ? kMaxChain >> 2 : kMaxChain;
     uint32_t start = 0;
-    const unsigned len =
-        finder_.Longest(p, windowStart_ + hashHead, windowStart_, prevLength_, chain, start);
+    const unsigned len = finder_.Longest(p, hashHead, prevLength_, chain, start);
     const bool found = len > prevLength_;
     if (crossCheck_) {
-      const unsigned stale = matchStart_;
+      const uint32_t stale = matchStart_;
       const unsigned expected = LongestMatch(hashHead);
-      if (expected != len || (found && matchStart_ != start - windowStart_)) {
+      if (expected != len || (found && matchStart_ != start)) {
         throw std::logic_error("match finder and zlib disagree at " + std::to_string(p));
       }
       matchStart_ = stale;
     }
-    if (found) matchStart_ = start - windowStart_;
+    if (found) matchStart_ = start;
     return len;
   }
 
-  // longest_match, as zlib walks it; used near the end of the input and to check the finder.
-  unsigned LongestMatch(unsigned curMatch) {
+  // longest_match, as zlib walks its chain through its window; used near the end of the input
+  // and to check the finder.
+  unsigned LongestMatch(uint32_t curMatch) {
     unsigned chainLength = kMaxChain;
     const uint8_t* scan = window_.get() + strstart_;
     unsigned bestLen = prevLength_;
@@ -194,27 +153,31 @@ class Deflater {
     uint8_t scanEnd = scan[bestLen];
     if (prevLength_ >= kGoodLength) chainLength >>= 2;
     if (niceMatch > lookahead_) niceMatch = lookahead_;
-    do {
-      const uint8_t* match = window_.get() + curMatch;
-      if (match[bestLen] != scanEnd || match[bestLen - 1] != scanEnd1 || match[0] != scan[0] ||
-          match[1] != scan[1]) {
-        continue;
+    for (;;) {
+      const uint8_t* match = window_.get() + (curMatch - windowStart_);
+      if (match[bestLen] == scanEnd && match[bestLen - 1] == scanEnd1 && match[0] == scan[0] &&
+          match[1] == scan[1]) {
+        // The third bytes are equal when the first two and the hash are; zlib skips them.
+        const uint8_t* s = scan + 2;
+        const uint8_t* m = match + 2;
+        do {
+        } while (*++s == *++m && *++s == *++m && *++s == *++m && *++s == *++m && *++s == *++m &&
+                 *++s == *++m && *++s == *++m && *++s == *++m && s < strend);
+        const unsigned len = kMaxMatch - static_cast<unsigned>(strend - s);
+        if (len > bestLen) {
+          matchStart_ = curMatch;
+          bestLen = len;
+          if (len >= niceMatch) break;
+          scanEnd1 = scan[bestLen - 1];
+          scanEnd = scan[bestLen];
+        }
       }
-      // The third bytes are equal when the first two and the hash are; zlib skips them.
-      const uint8_t* s = scan + 2;
-      const uint8_t* m = match + 2;
-      do {
-      } while (*++s == *++m && *++s == *++m && *++s == *++m && *++s == *++m && *++s == *++m &&
-               *++s == *++m && *++s == *++m && *++s == *++m && s < strend);
-      const unsigned len = kMaxMatch - static_cast<unsigned>(strend - s);
-      if (len > bestLen) {
-        matchStart_ = curMatch;
-        bestLen = len;
-        if (len >= niceMatch) break;
-        scanEnd1 = scan[bestLen - 1];
-        scanEnd = scan[bestLen];
+      // zlib's next link is nil, or before its window, or at most `limit`: its walk ends.
+      curMatch = finder_.ZlibNext(curMatch);
+      if (curMatch <= windowStart_ || curMatch - windowStart_ <= limit || --chainLength == 0) {
+        break;
       }
-    } while ((curMatch = prev_[curMatch & kWMask]) > limit && --chainLength != 0);
+    }
     return bestLen <= lookahead_ ? bestLen : lookahead_;
   }
 
@@ -222,21 +185,17 @@ class Deflater {
   size_t inLeft_;
   bool crossCheck_;
   std::unique_ptr<uint8_t[]> window_;
-  std::unique_ptr<uint16_t[]> prev_;
-  std::unique_ptr<uint16_t[]> head_;
   DeflateBlocks blocks_;
   MatchFinder finder_;
   uint32_t windowStart_ = 0;  // the input position of window offset 0
-  unsigned insH_ = 0;
   long blockStart_ = 0;
   unsigned matchLength_ = kMinMatch - 1;
-  unsigned prevMatch_ = 0;
+  uint32_t prevMatch_ = 0;
   bool matchAvailable_ = false;
   unsigned strstart_ = 0;
-  unsigned matchStart_ = 0;
+  uint32_t matchStart_ = 0;
   unsigned lookahead_ = 0;
   unsigned prevLength_ = kMinMatch - 1;
-  unsigned insert_ = 0;
   unsigned highWater_ = 0;
 };
 
@@ -247,7 +206,9 @@ class Deflater {
 std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossCheck) {
   if (input.size() > kMaxDeflateLevel9Input) throw std::length_error("input too large");
   std::vector<uint8_t> out;
-  out.reserve(input.size() / 2 + 64);
+  // Room for a stream that does not compress (stored blocks add five bytes in 16 KiB): only
+  // address space, no memory is touched before it is written.
+  out.reserve(input.size() + input.size() / 1024 + 64);
   // The header of a 15-bit window at the highest level, without a dictionary.
   out.push_back(0x78);
   out.push_back(0xDA);
