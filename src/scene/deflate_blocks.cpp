@@ -374,11 +374,15 @@ void DeflateBlocks::CompressBlock(const TreeNode* ltree, const TreeNode* dtree) 
   for (int code = 0; code < kDCodes; ++code) {
     dist[code] = {dtree[code].fc, dtree[code].dl};
   }
+  // In locals: the stores of whole bytes could alias any member.
   uint64_t buf = bitBuf_;
   unsigned count = static_cast<unsigned>(bitCount_);
   uint8_t* next = next_;
-  for (unsigned i = 0; i < symCount_; ++i) {
-    const uint32_t sym = sym_[i];
+  const uint32_t* const syms = sym_.get();
+  const unsigned symCount = symCount_;
+  const uint8_t* const distCode = t.distCode;
+  for (unsigned i = 0; i < symCount; ++i) {
+    const uint32_t sym = syms[i];
     if (sym < 256) {
       buf |= uint64_t{lit[sym].bits} << count;
       count += lit[sym].length;
@@ -387,7 +391,7 @@ void DeflateBlocks::CompressBlock(const TreeNode* ltree, const TreeNode* dtree) 
       buf |= uint64_t{l.bits} << count;
       count += l.length;
       const unsigned d = (sym >> 8) - 1;
-      const unsigned code = DistCode(d);
+      const unsigned code = d < 256 ? distCode[d] : distCode[256 + (d >> 7)];
       const uint64_t extra = d - static_cast<unsigned>(t.baseDist[code]);
       buf |= (dist[code].bits | extra << dist[code].length) << count;
       count += dist[code].length + static_cast<unsigned>(kExtraDBits[code]);

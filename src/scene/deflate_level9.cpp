@@ -40,21 +40,16 @@ class Deflater {
         if (lookahead_ == 0) break;
       }
       const uint32_t p = windowStart_ + strstart_;
-      uint32_t hashHead = 0;
-      if (lookahead_ >= kMinMatch) {
-        finder_.Reach(p);
-        hashHead = finder_.ZlibHead(p);
-        if (hashHead <= windowStart_) hashHead = 0;  // zlib's nil, or slid out of its window
-      }
       prevLength_ = matchLength_;
       prevMatch_ = matchStart_;
       matchLength_ = kMinMatch - 1;
-      // The head lies at most kMaxDist back (ZlibHead), as zlib requires before it searches.
-      if (hashHead != 0 && prevLength_ < kMaxLazy) {
-        matchLength_ = FindMatch(p, hashHead);
-        // A three-byte match far back costs more than its literals.
-        if (matchLength_ == kMinMatch && p - matchStart_ > kTooFar) {
-          matchLength_ = kMinMatch - 1;
+      if (lookahead_ >= kMinMatch && prevLength_ < kMaxLazy) {
+        finder_.Reach(p);
+        if (FindMatch(p)) {
+          // A three-byte match far back costs more than its literals.
+          if (matchLength_ == kMinMatch && p - matchStart_ > kTooFar) {
+            matchLength_ = kMinMatch - 1;
+          }
         }
       }
       if (prevLength_ >= kMinMatch && matchLength_ <= prevLength_) {
@@ -122,21 +117,39 @@ class Deflater {
     }
   }
 
-  unsigned FindMatch(uint32_t p, uint32_t hashHead) {
-    if (!finder_.Covers(p)) return LongestMatch(hashHead);
-    const unsigned chain = prevLength_ >= kGoodLength ? kMaxChain >> 2 : kMaxChain;
-    uint32_t start = 0;
-    const unsigned len = finder_.Longest(p, hashHead, prevLength_, chain, start);
-    const bool found = len > prevLength_;
-    if (crossCheck_) {
+  // zlib searches where the head of p's hash chain lies within kMaxDist and after its nil,
+  // and sets matchLength_ to what longest_match returns. Where zlib would not search the
+  // finder finds nothing and leaves matchLength_ at prevLength_, not at kMinMatch - 1: both
+  // lead to the same choice, as prevLength_ is then either kMinMatch - 1 itself or a match
+  // that is taken. Returns whether matchLength_ was set by a search.
+  bool FindMatch(uint32_t p) {
+    if (!finder_.Covers(p) || crossCheck_) {
+      const uint32_t hashHead = finder_.ZlibHead(p);
+      const bool searched = hashHead > windowStart_;
       const uint32_t stale = matchStart_;
-      const unsigned expected = LongestMatch(hashHead);
-      if (expected != len || (found && matchStart_ != start)) {
+      const unsigned zlibLength = searched ? LongestMatch(hashHead) : prevLength_;
+      if (!finder_.Covers(p)) {
+        matchLength_ = zlibLength;
+        return searched;
+      }
+      const uint32_t zlibStart = matchStart_;
+      matchStart_ = stale;
+      const unsigned len = FinderMatch(p);
+      if (len != zlibLength || (len > prevLength_ && matchStart_ != zlibStart)) {
         throw std::logic_error("match finder and zlib disagree at " + std::to_string(p));
       }
-      matchStart_ = stale;
+      matchLength_ = len;
+      return true;
     }
-    if (found) matchStart_ = start;
+    matchLength_ = FinderMatch(p);
+    return true;
+  }
+
+  unsigned FinderMatch(uint32_t p) {
+    const unsigned chain = prevLength_ >= kGoodLength ? kMaxChain >> 2 : kMaxChain;
+    uint32_t start = 0;
+    const unsigned len = finder_.Longest(p, windowStart_, prevLength_, chain, start);
+    if (len > prevLength_) matchStart_ = start;
     return len;
   }
 

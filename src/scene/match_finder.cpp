@@ -2,8 +2,8 @@
 #include "scene/match_finder.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace deflate9 {
@@ -60,96 +60,123 @@ MatchFinder::MatchFinder(const uint8_t* data, size_t size)
       insertEnd_(size >= kMinMatch ? static_cast<uint32_t>(size - (kMinMatch - 1)) : 0),
       coveredEnd_(size >= kMaxMatch ? static_cast<uint32_t>(size - (kMaxMatch - 1)) : 0),
       slots_(std::make_unique<Slot[]>(size_t{1} << kRingBits)),
-      heads_(std::make_unique<uint32_t[]>((size_t{kLevels} << kLevelBits) + kZlibHashes)),
-      counts_(std::make_unique<uint16_t[]>(kZlibHashes)) {
-  std::fill_n(heads_.get(), (size_t{kLevels} << kLevelBits) + kZlibHashes, 0);
-  std::fill_n(counts_.get(), kZlibHashes, 0);
+      heads_(std::make_unique<uint32_t[]>((size_t{kLevels} << kLevelBits) + kHashSize)),
+      counts_(std::make_unique<uint16_t[]>(kHashSize)) {
+  std::fill_n(heads_.get(), (size_t{kLevels} << kLevelBits) + kHashSize, 0);
+  std::fill_n(counts_.get(), kHashSize, 0);
+  std::fill_n(chainBuilt_, kEagerLevels, UINT32_MAX);
+}
+
+// The hash of a position's first kLevelLength[L] bytes; it has at least 16 to read.
+template <int L>
+uint32_t MatchFinder::LevelHash(const uint8_t* s) {
+  static_assert(kLevelLength[0] == 3 && kLevelLength[1] == 4 && kLevelLength[2] == 6 &&
+                kLevelLength[3] == 8 && kLevelLength[4] == 16);
+  if constexpr (L == 0) return Hash32<kLevelBits>(Load32(s) << 8);
+  if constexpr (L == 1) return Hash32<kLevelBits>(Load32(s));
+  if constexpr (L == 2) return Hash64<kLevelBits>(Load64(s) << 16);
+  if constexpr (L == 3) return Hash64<kLevelBits>(Load64(s));
+  if constexpr (L == 4) {
+    return Hash64<kLevelBits>((Load64(s) * 0x9E3779B97F4A7C15ull) ^ Load64(s + 8));
+  }
 }
 
 void MatchFinder::Build(uint32_t p) {
-  uint32_t* const head = heads_.get();
-  uint32_t* const zhead = head + (size_t{kLevels} << kLevelBits);
-  constexpr size_t kTable = size_t{1} << kLevelBits;
+  static_assert(kEagerLevels == 2);
+  uint16_t* const counts = counts_.get();
   while (built_ <= p) {
-    const uint32_t end = std::min(built_ + kRun, insertEnd_);
+    const uint32_t end = std::min(built_ + kRun, coveredEnd_);
+    if (built_ >= end) {
+      // Beyond the covered positions only zlib's own walk searches, over its own chain.
+      built_ = insertEnd_;
+      break;
+    }
     uint32_t q = built_;
+    // zlib's rolling hash: after the third byte only the last three count.
+    unsigned h = ((unsigned{data_[q]} << kHashShift) ^ data_[q + 1]) & kHashMask;
     if (q == 0) {
       // Position 0 counts on zlib's chain but is its nil: no chain leads to it.
+      h = ((h << kHashShift) ^ data_[2]) & kHashMask;
       slots_[0] = Slot{};
-      slots_[0].rank = ++counts_[ZlibHash(data_)];
+      slots_[0].rank = ++counts[h];
       q = 1;
     }
-    for (const uint32_t covered = std::min(end, coveredEnd_); q < covered; ++q) {
-      const uint8_t* s = data_ + q;
-      Slot& slot = slots_[q & kRingMask];
-      const uint32_t here = q + kHeadBias;
-      const unsigned zh = ZlibHash(s);
-      slot.rank = ++counts_[zh];
-      slot.zlink = Link(q, zhead[zh]);
-      zhead[zh] = here;
-      const uint32_t w4 = Load32(s);
-      const uint64_t w8 = Load64(s);
-      const std::array<uint32_t, kLevels> h = {
-          Hash32<kLevelBits>(w4 << 8),
-          Hash32<kLevelBits>(w4),
-          Hash64<kLevelBits>(w8 << 16),
-          Hash64<kLevelBits>(w8),
-          Hash64<kLevelBits>((w8 * 0x9E3779B97F4A7C15ull) ^ Load64(s + 8)),
-      };
-      for (int l = 0; l < kLevels; ++l) {
-        uint32_t& hd = head[l * kTable + h[l]];
-        slot.link[l] = Link(q, hd);
-        hd = here;
-      }
-    }
-    // The last positions are only on zlib's chain: Longest never answers for them, and no
-    // covered position looks forward.
     for (; q < end; ++q) {
-      Slot& slot = slots_[q & kRingMask];
-      const unsigned zh = ZlibHash(data_ + q);
-      slot = Slot{};
-      slot.rank = ++counts_[zh];
-      slot.zlink = Link(q, zhead[zh]);
-      zhead[zh] = q + kHeadBias;
+      h = ((h << kHashShift) ^ data_[q + 2]) & kHashMask;
+      slots_[q & kRingMask].rank = ++counts[h];
+      LinkLevel<0>(q);
+      LinkLevel<1>(q);
     }
     built_ = end;
   }
 }
 
-namespace {
-
-// The level whose chain holds every position sharing `length` bytes with p.
-template <int kLevels>
-constexpr std::array<uint8_t, kMaxMatch + 2> LevelTable(const unsigned (&lengths)[kLevels]) {
-  std::array<uint8_t, kMaxMatch + 2> t{};
-  for (unsigned len = 0; len < t.size(); ++len) {
-    int l = kLevels - 1;
-    while (l > 0 && lengths[l] > len) --l;
-    t[len] = static_cast<uint8_t>(l);
+// A position more than kMaxDist before p is in no window from p on: a chain can start there
+// afresh. Heads left from before lie further back still, and every walk stops at them.
+void MatchFinder::BuildChain(int chain, uint32_t p) {
+  const uint32_t windowEnd = p > kMaxDist ? p - kMaxDist : 0;
+  uint32_t q = std::max(std::max(chainBuilt_[chain], windowEnd), uint32_t{1});
+  const uint32_t end = std::min(built_, chain == kZlibChain ? insertEnd_ : coveredEnd_);
+  static_assert(kLevels == 5);
+  switch (chain) {
+    case 0:
+      for (; q < end; ++q) LinkLevel<0>(q);
+      break;
+    case 1:
+      for (; q < end; ++q) LinkLevel<1>(q);
+      break;
+    case 2:
+      for (; q < end; ++q) LinkLevel<2>(q);
+      break;
+    case 3:
+      for (; q < end; ++q) LinkLevel<3>(q);
+      break;
+    case 4:
+      for (; q < end; ++q) LinkLevel<4>(q);
+      break;
+    default: {
+      uint32_t* const zhead = heads_.get() + (size_t{kLevels} << kLevelBits);
+      for (; q < end; ++q) {
+        uint32_t& head = zhead[ZlibHash(data_ + q)];
+        slots_[q & kRingMask].zlink = Link(q, head);
+        head = q + kHeadBias;
+      }
+    }
   }
-  return t;
+  chainBuilt_[chain] = end;
 }
 
-}  // namespace
-
-unsigned MatchFinder::Longest(uint32_t p, uint32_t hashHead, unsigned best, unsigned chain,
-                              uint32_t& start) const {
-  static constexpr std::array<uint8_t, kMaxMatch + 2> kLevelFor = LevelTable(kLevelLength);
+unsigned MatchFinder::Walk(uint32_t p, uint32_t windowStart, int level, unsigned best,
+                           unsigned chain, uint32_t& start) {
+  Ready(level, p);
   const Slot* const slots = slots_.get();
   const uint16_t rank = slots[p & kRingMask].rank;
   const uint8_t* const scan = data_ + p;
-  int level = kLevelFor[best + 1];
   uint32_t cur = p;
   unsigned link = slots[p & kRingMask].link[level];
   while (link != 0) {
     cur -= link;
     const uint32_t dist = p - cur;
-    // Only the head of zlib's chain may lie exactly kMaxDist back.
-    if (dist >= kMaxDist && (dist > kMaxDist || cur != hashHead)) break;
     const Slot& here = slots[cur & kRingMask];
+    if (dist >= kMaxDist) {
+      // Only the head of zlib's chain may lie exactly kMaxDist back, and not at its nil. A
+      // candidate sharing three bytes has p's zlib hash, so its rank tells.
+      if (dist == kMaxDist && cur > windowStart && static_cast<uint16_t>(rank - here.rank) == 1) {
+        const unsigned len = MatchLength(scan, data_ + cur);
+        if (len > best) {
+          best = len;
+          start = cur;
+        }
+      }
+      break;
+    }
     const unsigned len = MatchLength(scan, data_ + cur);
-    // Three equal bytes put cur on p's zlib chain; beyond `chain` of them zlib has stopped.
-    if (len >= kMinMatch && static_cast<uint16_t>(rank - here.rank) > chain) break;
+    // Three equal bytes put cur on p's zlib chain; beyond `chain` of them zlib has stopped, and
+    // everything further down this chain lies further down zlib's. Within `chain` positions of
+    // p there cannot be more than `chain` of them.
+    if (len >= kMinMatch && dist > chain && static_cast<uint16_t>(rank - here.rank) > chain) {
+      break;
+    }
     if (len > best) {
       best = len;
       start = cur;
@@ -159,6 +186,7 @@ unsigned MatchFinder::Longest(uint32_t p, uint32_t hashHead, unsigned best, unsi
         // Nothing more recent than cur shares best + 1 bytes (the walk would have met it
         // first), so p's chain on the finer level goes on from just before cur.
         level = finer;
+        Ready(level, p);
         cur = p;
         link = slots[p & kRingMask].link[level];
         while (link != 0 && cur - link >= start) {

@@ -1,6 +1,7 @@
 // The matches zlib's longest_match finds at level 9, found without walking its long chains.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,47 +22,63 @@ namespace deflate9 {
 // those prefixes no longer than b + 1; that chain, walked most recent first, meets such
 // candidates in zlib's order and skips most of the rest. Where zlib would have stopped needs no
 // walk either: a candidate's rank on zlib's chain is the difference between two running counts
-// of positions with its zlib hash. The answer is zlib's, to the position.
+// of positions with its zlib hash, and within `chain` positions of p it cannot exceed `chain`.
+// The answer is zlib's, to the position.
 //
 // zlib puts every position but the last two on its chains, in order, whatever it chooses to
-// emit, so the chains depend on the data alone: they are built in runs ahead of the parse, in a
-// ring that holds the window and the run. A link is the distance back to the previous position
-// of its chain, 0 when that lies beyond kMaxDist (beyond any window that reaches this position).
+// emit, so the chains depend on the data alone: they are built ahead of the parse, in a ring
+// that holds the window and the run being built. A link is the distance back to the previous
+// position of its chain, 0 when that lies beyond kMaxDist (beyond any window that reaches this
+// position). The chains walked everywhere are built for every position; the others only over
+// the windows of the positions that need them.
 //
 // Positions are offsets into the whole input; the finder reads the input, never zlib's window.
 // Longest answers only for positions at least kMaxMatch bytes before the end (Covers); there
-// zlib's comparisons never reach past the data. The rest is left to zlib's own walk, over the
-// chain of ZlibHead and ZlibNext.
+// zlib's comparisons never reach past the data. The rest is left to zlib's own walk, over
+// zlib's own chain (ZlibHead, ZlibNext).
 class MatchFinder {
  public:
   MatchFinder(const uint8_t* data, size_t size);
 
   bool Covers(uint32_t p) const { return p + uint64_t{kMaxMatch} <= size_; }
 
-  // Makes the links of p and of every position before it ready. Positions only go forward; p
-  // is one that zlib puts on its chains (at most size - 3).
+  // Makes the chains ready as far as p. Positions only go forward; p is one that zlib puts on
+  // its chains (at most size - 3).
   void Reach(uint32_t p) {
     if (p >= built_) Build(p);
   }
 
   // The latest position before p with p's zlib hash, 0 when it lies more than kMaxDist back
-  // (or there is none; position 0 is zlib's nil before the window first slides and out of
-  // reach after). The same for the position after `cur` on zlib's chain.
-  uint32_t ZlibHead(uint32_t p) const { return Back(p, slots_[p & kRingMask].zlink); }
+  // or there is none (position 0 is zlib's nil before its window first slides, and out of
+  // reach after). The same for the position after `cur` on zlib's chain, for a cur no more
+  // than kMaxDist before the latest p asked about.
+  uint32_t ZlibHead(uint32_t p) {
+    Ready(kZlibChain, p);
+    return Back(p, slots_[p & kRingMask].zlink);
+  }
   uint32_t ZlibNext(uint32_t cur) const { return Back(cur, slots_[cur & kRingMask].zlink); }
 
-  // zlib's longest_match for the covered position p: `hashHead` is the head of its chain (its
-  // window's nil excluded), `best` the length already in hand and `chain` the most candidates
-  // zlib would look at. Returns the length; when it beats `best`, `start` is where the match
-  // begins.
-  unsigned Longest(uint32_t p, uint32_t hashHead, unsigned best, unsigned chain,
-                   uint32_t& start) const;
+  // zlib's longest_match for the covered position p, whether or not zlib would have searched
+  // there (where it would not, nothing is found): `windowStart` is the position of zlib's
+  // window offset 0 (its nil), `best` the length already in hand and `chain` the most
+  // candidates zlib would look at. Returns the length; when it beats `best`, `start` is where
+  // the match begins.
+  unsigned Longest(uint32_t p, uint32_t windowStart, unsigned best, unsigned chain,
+                   uint32_t& start) {
+    const int level = kLevelFor[best + 1];
+    // Most searches on data that does not repeat end here: nobody shares the prefix.
+    if (level < kEagerLevels && slots_[p & kRingMask].link[level] == 0) return best;
+    return Walk(p, windowStart, level, best, chain, start);
+  }
 
  private:
   static constexpr int kLevels = 5;
   static constexpr unsigned kLevelLength[kLevels] = {3, 4, 6, 8, 16};
   static constexpr unsigned kLevelBits = 16;
-  static constexpr unsigned kZlibHashes = kHashSize;
+  // The chains of the first levels are walked all the time, the longer ones only where the
+  // data repeats more; zlib's own chain only near the end of the input.
+  static constexpr int kEagerLevels = 2;
+  static constexpr int kZlibChain = kLevels;
   // A query at p reads back to p - kMaxDist; the runs reach at most kRun past p.
   static constexpr unsigned kRingBits = 16;
   static constexpr uint32_t kRingMask = (1u << kRingBits) - 1;
@@ -69,6 +86,17 @@ class MatchFinder {
   static_assert(kMaxDist + kRun <= kRingMask);
   // Heads hold positions plus this, so that an empty head (0) lies beyond any window.
   static constexpr uint32_t kHeadBias = 1u << 16;
+
+  // The level whose chain holds every position sharing `length` bytes with p.
+  static constexpr std::array<uint8_t, kMaxMatch + 2> kLevelFor = [] {
+    std::array<uint8_t, kMaxMatch + 2> t{};
+    for (unsigned len = 0; len < t.size(); ++len) {
+      int l = kLevels - 1;
+      while (l > 0 && kLevelLength[l] > len) --l;
+      t[len] = static_cast<uint8_t>(l);
+    }
+    return t;
+  }();
 
   struct Slot {
     uint16_t link[kLevels];
@@ -82,15 +110,36 @@ class MatchFinder {
     const uint32_t d = p + kHeadBias - head;
     return static_cast<uint16_t>(d <= kMaxDist ? d : 0);
   }
+  template <int L>
+  static uint32_t LevelHash(const uint8_t* s);
+  template <int L>
+  void LinkLevel(uint32_t q) {
+    uint32_t& head = heads_[(size_t{L} << kLevelBits) + LevelHash<L>(data_ + q)];
+    slots_[q & kRingMask].link[L] = Link(q, head);
+    head = q + kHeadBias;
+  }
+
   void Build(uint32_t p);
+  // Links a chain that is not built everywhere over the window of p and on to built_.
+  void BuildChain(int chain, uint32_t p);
+  void Ready(int chain, uint32_t p) {
+    if (chainBuilt_[chain] <= p) BuildChain(chain, p);
+  }
+  unsigned Walk(uint32_t p, uint32_t windowStart, int level, unsigned best, unsigned chain,
+                uint32_t& start);
 
   const uint8_t* data_;
   size_t size_;
-  uint32_t built_ = 0;       // positions below this are linked
+  uint32_t built_ = 0;       // positions below this have their eager links and rank
   uint32_t insertEnd_ = 0;   // positions zlib chains: below size - 2
   uint32_t coveredEnd_ = 0;  // positions Longest answers for
+  uint32_t zlibHash_ = 0;    // zlib's rolling hash, as of position built_ - 1
+  // Per chain built on demand, positions below this are linked back to a window before the
+  // latest query; the eager ones never need building.
+  uint32_t chainBuilt_[kLevels + 1] = {};
   std::unique_ptr<Slot[]> slots_;
-  std::unique_ptr<uint32_t[]> heads_;  // kLevels tables of 2^kLevelBits, then zlib's
+  // kLevels tables of 2^kLevelBits heads, then zlib's heads, then its counts.
+  std::unique_ptr<uint32_t[]> heads_;
   std::unique_ptr<uint16_t[]> counts_;
 };
 
