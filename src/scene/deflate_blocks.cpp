@@ -110,10 +110,6 @@ void Store64(uint8_t* p, uint64_t v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-unsigned DistCode(unsigned dist) {
-  return dist < 256 ? Tables().distCode[dist] : Tables().distCode[256 + (dist >> 7)];
-}
-
 }  // namespace
 
 DeflateBlocks::DeflateBlocks(std::vector<uint8_t>& out)
