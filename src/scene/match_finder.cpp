@@ -146,15 +146,55 @@ void MatchFinder::BuildChain(int chain, uint32_t p) {
   chainBuilt_[chain] = end;
 }
 
+// Linking a level over a window costs about as much as walking as many links of a coarser
+// chain, whose candidates are a superset. A level is linked once the walks that did without it
+// have cost as much as linking it would, or when that is cheap: never much worse than either.
+// Once linked it is carried on while the searches it served would have cost as much on the
+// coarser chain as carrying it on does.
+int MatchFinder::Choose(int wanted, uint32_t p) {
+  int level = wanted;
+  while (chainBuilt_[level] <= p) {
+    const uint32_t built = chainBuilt_[level];
+    const uint32_t from = std::max(built, p > kMaxDist ? p - kMaxDist : 0);
+    const uint32_t cost = built_ - from;
+    const Use& use = use_[level];
+    const bool carryOn =
+        from == built && use.served != 0 && use.coarseSearches != 0 &&
+        uint64_t{use.served} * use.coarseLinks >= uint64_t{cost} * use.coarseSearches;
+    if (cost <= kCheapLink || cost <= use.debt || carryOn) {
+      BuildChain(level, p);
+      use_[level].debt = 0;
+      use_[level].served = 0;
+      break;
+    }
+    --level;  // the eager levels are always built
+  }
+  return level;
+}
+
+void MatchFinder::Account(int wanted, int level, uint32_t links) {
+  Use& use = use_[wanted];
+  if (level == wanted) {
+    ++use.served;
+  } else {
+    use.debt += links;
+    use.coarseLinks += links;
+    ++use.coarseSearches;
+  }
+}
+
 unsigned MatchFinder::Walk(uint32_t p, uint32_t windowStart, int level, unsigned best,
                            unsigned chain, uint32_t& start) {
-  Ready(level, p);
+  int wanted = level;
+  if (chainBuilt_[wanted] <= p) level = Choose(wanted, p);
+  uint32_t links = kSearchCost;
   const Slot* const slots = slots_.get();
   const uint16_t rank = slots[p & kRingMask].rank;
   const uint8_t* const scan = data_ + p;
   uint32_t cur = p;
   unsigned link = slots[p & kRingMask].link[level];
   while (link != 0) {
+    ++links;
     cur -= link;
     const uint32_t dist = p - cur;
     const Slot& here = slots[cur & kRingMask];
@@ -181,23 +221,28 @@ unsigned MatchFinder::Walk(uint32_t p, uint32_t windowStart, int level, unsigned
       best = len;
       start = cur;
       if (len >= kNiceLength) break;
-      const int finer = kLevelFor[best + 1];
-      if (finer != level) {
-        // Nothing more recent than cur shares best + 1 bytes (the walk would have met it
-        // first), so p's chain on the finer level goes on from just before cur.
-        level = finer;
-        Ready(level, p);
-        cur = p;
-        link = slots[p & kRingMask].link[level];
-        while (link != 0 && cur - link >= start) {
-          cur -= link;
-          link = slots[cur & kRingMask].link[level];
+      if (kLevelFor[best + 1] != wanted) {
+        if (wanted >= kEagerLevels) Account(wanted, level, links);
+        links = kSearchCost;
+        wanted = kLevelFor[best + 1];
+        const int finer = chainBuilt_[wanted] <= p ? Choose(wanted, p) : wanted;
+        if (finer != level) {
+          // Nothing more recent than cur shares best + 1 bytes (the walk would have met it
+          // first), so p's chain on the finer level goes on from just before cur.
+          level = finer;
+          cur = p;
+          link = slots[p & kRingMask].link[level];
+          while (link != 0 && cur - link >= start) {
+            cur -= link;
+            link = slots[cur & kRingMask].link[level];
+          }
+          continue;
         }
-        continue;
       }
     }
     link = here.link[level];
   }
+  if (wanted >= kEagerLevels) Account(wanted, level, links);
   return best;
 }
 

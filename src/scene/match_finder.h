@@ -84,6 +84,10 @@ class MatchFinder {
   static constexpr uint32_t kRingMask = (1u << kRingBits) - 1;
   static constexpr uint32_t kRun = 1u << 14;
   static_assert(kMaxDist + kRun <= kRingMask);
+  // Linking costs, in links walked: always worth it below kCheapLink; a search costs at least
+  // kSearchCost.
+  static constexpr uint32_t kCheapLink = 256;
+  static constexpr uint32_t kSearchCost = 8;
   // Heads hold positions plus this, so that an empty head (0) lies beyond any window.
   static constexpr uint32_t kHeadBias = 1u << 16;
 
@@ -125,6 +129,10 @@ class MatchFinder {
   void Ready(int chain, uint32_t p) {
     if (chainBuilt_[chain] <= p) BuildChain(chain, p);
   }
+  // The finest level no finer than `wanted` to walk at p, linked now if that pays.
+  int Choose(int wanted, uint32_t p);
+  // Books a search that wanted a level and walked `links` links of `level`.
+  void Account(int wanted, int level, uint32_t links);
   unsigned Walk(uint32_t p, uint32_t windowStart, int level, unsigned best, unsigned chain,
                 uint32_t& start);
 
@@ -137,6 +145,15 @@ class MatchFinder {
   // Per chain built on demand, positions below this are linked back to a window before the
   // latest query; the eager ones never need building.
   uint32_t chainBuilt_[kLevels + 1] = {};
+  // Per level linked on demand: the links walked on coarser chains since it was last linked,
+  // the searches it served since then, and all links and searches that did without it.
+  struct Use {
+    uint32_t debt = 0;
+    uint32_t served = 0;
+    uint64_t coarseLinks = 0;
+    uint64_t coarseSearches = 0;
+  };
+  Use use_[kLevels];
   std::unique_ptr<Slot[]> slots_;
   // kLevels tables of 2^kLevelBits heads, then zlib's heads, then its counts.
   std::unique_ptr<uint32_t[]> heads_;
