@@ -23,13 +23,14 @@ namespace {
 // comparison cancels.
 class Deflater {
  public:
-  Deflater(std::span<const uint8_t> input, std::vector<uint8_t>& out, bool crossCheck)
+  Deflater(std::span<const uint8_t> input, std::vector<uint8_t>& out, bool crossCheck,
+           ChainLinking linking)
       : in_(input.data()),
         inLeft_(input.size()),
         crossCheck_(crossCheck),
         window_(std::make_unique<uint8_t[]>(kWindowSize)),
         blocks_(out),
-        finder_(input.data(), input.size()) {}
+        finder_(input.data(), input.size(), linking) {}
 
   // deflate_slow with Z_FINISH and room for all output. zlib inserts each position into its
   // hash chains here; the finder has them already.
@@ -216,7 +217,8 @@ class Deflater {
 
 }  // namespace deflate9
 
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossCheck) {
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossCheck,
+                                   ChainLinking linking) {
   if (input.size() > kMaxDeflateLevel9Input) throw std::length_error("input too large");
   std::vector<uint8_t> out;
   // Room for a stream that does not compress (stored blocks add five bytes in 16 KiB): only
@@ -225,7 +227,7 @@ std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossChe
   // The header of a 15-bit window at the highest level, without a dictionary.
   out.push_back(0x78);
   out.push_back(0xDA);
-  deflate9::Deflater(input, out, crossCheck).Run();
+  deflate9::Deflater(input, out, crossCheck, linking).Run();
   uLong adler = adler32(0, nullptr, 0);
   for (size_t done = 0; done < input.size();) {
     const uInt n = static_cast<uInt>(std::min<size_t>(input.size() - done, size_t{1} << 30));

@@ -54,9 +54,10 @@ unsigned MatchLength(const uint8_t* a, const uint8_t* b) {
 
 }  // namespace
 
-MatchFinder::MatchFinder(const uint8_t* data, size_t size)
+MatchFinder::MatchFinder(const uint8_t* data, size_t size, ChainLinking linking)
     : data_(data),
       size_(size),
+      linking_(linking),
       insertEnd_(size >= kMinMatch ? static_cast<uint32_t>(size - (kMinMatch - 1)) : 0),
       coveredEnd_(size >= kMaxMatch ? static_cast<uint32_t>(size - (kMaxMatch - 1)) : 0),
       slots_(std::make_unique<Slot[]>(size_t{1} << kRingBits)),
@@ -161,7 +162,8 @@ int MatchFinder::Choose(int wanted, uint32_t p) {
     const bool carryOn =
         from == built && use.served != 0 && use.coarseSearches != 0 &&
         uint64_t{use.served} * use.coarseLinks >= uint64_t{cost} * use.coarseSearches;
-    if (cost <= kCheapLink || cost <= use.debt || carryOn) {
+    const bool pays = cost <= kCheapLink || cost <= use.debt || carryOn;
+    if (linking_ == ChainLinking::Always || (linking_ == ChainLinking::AsItPays && pays)) {
       BuildChain(level, p);
       use_[level].debt = 0;
       use_[level].served = 0;

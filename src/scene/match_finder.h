@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "scene/deflate_level9.h"
 #include "scene/deflate_params.h"
 
 namespace deflate9 {
@@ -38,7 +39,7 @@ namespace deflate9 {
 // zlib's own chain (ZlibHead, ZlibNext).
 class MatchFinder {
  public:
-  MatchFinder(const uint8_t* data, size_t size);
+  MatchFinder(const uint8_t* data, size_t size, ChainLinking linking = ChainLinking::AsItPays);
 
   bool Covers(uint32_t p) const { return p + uint64_t{kMaxMatch} <= size_; }
 
@@ -138,6 +139,7 @@ class MatchFinder {
 
   const uint8_t* data_;
   size_t size_;
+  ChainLinking linking_;
   uint32_t built_ = 0;       // positions below this have their eager links and rank
   uint32_t insertEnd_ = 0;   // positions zlib chains: below size - 2
   uint32_t coveredEnd_ = 0;  // positions Longest answers for
