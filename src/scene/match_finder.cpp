@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace deflate9 {
 
@@ -61,9 +62,10 @@ MatchFinder::MatchFinder(const uint8_t* data, size_t size, ChainLinking linking)
       insertEnd_(size >= kMinMatch ? static_cast<uint32_t>(size - (kMinMatch - 1)) : 0),
       coveredEnd_(size >= kMaxMatch ? static_cast<uint32_t>(size - (kMaxMatch - 1)) : 0),
       slots_(std::make_unique<Slot[]>(size_t{1} << kRingBits)),
-      heads_(std::make_unique<uint32_t[]>((size_t{kLevels} << kLevelBits) + kHashSize)),
+      heads_(static_cast<uint32_t*>(
+          std::calloc((size_t{kLevels} << kLevelBits) + kHashSize, sizeof(uint32_t)))),
       counts_(std::make_unique<uint16_t[]>(kHashSize)) {
-  std::fill_n(heads_.get(), (size_t{kLevels} << kLevelBits) + kHashSize, 0);
+  if (!heads_) throw std::bad_alloc();
   std::fill_n(counts_.get(), kHashSize, 0);
   std::fill_n(chainBuilt_, kEagerLevels, UINT32_MAX);
 }
@@ -103,6 +105,12 @@ void MatchFinder::Build(uint32_t p) {
       q = 1;
     }
     for (; q < end; ++q) {
+      // The heads are met in no order: ask for those of a position a little ahead early. Its
+      // bytes are there to read (a covered position has kMaxMatch after it).
+      static_assert(kPrefetch + 4 <= kMaxMatch);
+      __builtin_prefetch(&heads_[LevelHash<0>(data_ + q + kPrefetch)], 1);
+      __builtin_prefetch(&heads_[(size_t{1} << kLevelBits) + LevelHash<1>(data_ + q + kPrefetch)],
+                         1);
       h = ((h << kHashShift) ^ data_[q + 2]) & kHashMask;
       slots_[q & kRingMask].rank = ++counts[h];
       LinkLevel<0>(q);

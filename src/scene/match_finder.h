@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "scene/deflate_level9.h"
@@ -75,7 +76,10 @@ class MatchFinder {
  private:
   static constexpr int kLevels = 5;
   static constexpr unsigned kLevelLength[kLevels] = {3, 4, 6, 8, 16};
-  static constexpr unsigned kLevelBits = 16;
+  // Heads per level. Fewer bits leave chains full of positions that only hash alike, and
+  // walking those costs far more than the memory (2 MiB a level, touched only where used).
+  static constexpr unsigned kLevelBits = 19;
+  static constexpr uint32_t kPrefetch = 16;
   // The chains of the first levels are walked all the time, the longer ones only where the
   // data repeats more; zlib's own chain only near the end of the input.
   static constexpr int kEagerLevels = 2;
@@ -158,7 +162,10 @@ class MatchFinder {
   Use use_[kLevels];
   std::unique_ptr<Slot[]> slots_;
   // kLevels tables of 2^kLevelBits heads, then zlib's heads, then its counts.
-  std::unique_ptr<uint32_t[]> heads_;
+  struct Free {
+    void operator()(void* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint32_t[], Free> heads_;  // zeroed by calloc: pages never used stay untouched
   std::unique_ptr<uint16_t[]> counts_;
 };
 
