@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <string>
 
 #include "scene/deflate_level9.h"
@@ -114,6 +115,14 @@ std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t max
   const uint8_t* next = input.data();
   size_t left = input.size();
   std::vector<uint8_t> out;
+  // Room for four times the input up front (address space only, touched as it fills): a scene
+  // body unpacks to less than that, and growing by doubling instead would copy it over and over.
+  try {
+    out.reserve(std::min(maxOutput, input.size() <= SIZE_MAX / 4 ? input.size() * 4 : SIZE_MAX));
+  } catch (...) {
+    inflateEnd(&s);
+    throw;
+  }
   uint8_t piece[4096];
   for (;;) {
     Feed(s, next, left);
