@@ -362,6 +362,11 @@ void DeflateBlocks::CompressBlock(const TreeNode* ltree, const TreeNode* dtree) 
   for (unsigned lc = 0; lc < kMaxMatch - kMinMatch + 1; ++lc) {
     const unsigned code = t.lengthCode[lc];
     const TreeNode& node = ltree[code + kLiterals + 1];
+    // A code the block does not use has no length (past the last used one, ScanTree's guard).
+    if (node.dl > kMaxBits) {
+      len[lc] = {0, 0};
+      continue;
+    }
     // Length 258 has no extra bits; its code's base is not its length.
     const uint32_t extra =
         kExtraLBits[code] != 0 ? lc - static_cast<uint32_t>(t.baseLength[code]) : 0;

@@ -118,31 +118,30 @@ class Deflater {
     }
   }
 
-  // zlib searches where the head of p's hash chain lies within kMaxDist and after its nil,
-  // and sets matchLength_ to what longest_match returns. Where zlib would not search the
-  // finder finds nothing and leaves matchLength_ at prevLength_, not at kMinMatch - 1: both
-  // lead to the same choice, as prevLength_ is then either kMinMatch - 1 itself or a match
-  // that is taken. Returns whether matchLength_ was set by a search.
+  // zlib searches only where the head of p's hash chain lies within kMaxDist and after its
+  // nil. The finder is asked everywhere: where zlib would not search it finds nothing, and
+  // matchLength_ is then prevLength_ instead of kMinMatch - 1. That leads to the same choice:
+  // prevLength_ is then either kMinMatch - 1 itself or a match that is taken either way.
+  // Returns whether there was a search.
   bool FindMatch(uint32_t p) {
-    if (!finder_.Covers(p) || crossCheck_) {
-      const uint32_t hashHead = finder_.ZlibHead(p);
-      const bool searched = hashHead > windowStart_;
-      const uint32_t stale = matchStart_;
-      const unsigned zlibLength = searched ? LongestMatch(hashHead) : prevLength_;
-      if (!finder_.Covers(p)) {
-        matchLength_ = zlibLength;
-        return searched;
-      }
-      const uint32_t zlibStart = matchStart_;
-      matchStart_ = stale;
-      const unsigned len = FinderMatch(p);
-      if (len != zlibLength || (len > prevLength_ && matchStart_ != zlibStart)) {
-        throw std::logic_error("match finder and zlib disagree at " + std::to_string(p));
-      }
-      matchLength_ = len;
+    if (finder_.Covers(p) && !crossCheck_) {
+      matchLength_ = FinderMatch(p);
       return true;
     }
+    const uint32_t hashHead = finder_.ZlibHead(p);
+    const bool searched = hashHead > windowStart_;
+    if (!finder_.Covers(p)) {
+      if (searched) matchLength_ = LongestMatch(hashHead);
+      return searched;
+    }
+    const uint32_t stale = matchStart_;
+    const unsigned zlibLength = searched ? LongestMatch(hashHead) : prevLength_;
+    const uint32_t zlibStart = matchStart_;
+    matchStart_ = stale;
     matchLength_ = FinderMatch(p);
+    if (matchLength_ != zlibLength || (matchLength_ > prevLength_ && matchStart_ != zlibStart)) {
+      throw std::logic_error("match finder and zlib disagree at " + std::to_string(p));
+    }
     return true;
   }
 
