@@ -2,10 +2,12 @@
 #include "scene/match_finder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace deflate9 {
 
@@ -71,7 +73,7 @@ MatchFinder::MatchFinder(const uint8_t* data, size_t size, ChainLinking linking)
 }
 
 // The hash of a position's first kLevelLength[L] bytes; it has at least 16 to read.
-template <int L>
+template <size_t L>
 uint32_t MatchFinder::LevelHash(const uint8_t* s) {
   static_assert(kLevelLength[0] == 3 && kLevelLength[1] == 4 && kLevelLength[2] == 6 &&
                 kLevelLength[3] == 8 && kLevelLength[4] == 16);
@@ -126,30 +128,18 @@ void MatchFinder::BuildChain(int chain, uint32_t p) {
   const uint32_t windowEnd = p > kMaxDist ? p - kMaxDist : 0;
   uint32_t q = std::max(std::max(chainBuilt_[chain], windowEnd), uint32_t{1});
   const uint32_t end = std::min(built_, chain == kZlibChain ? insertEnd_ : coveredEnd_);
-  static_assert(kLevels == 5);
-  switch (chain) {
-    case 0:
-      for (; q < end; ++q) LinkLevel<0>(q);
-      break;
-    case 1:
-      for (; q < end; ++q) LinkLevel<1>(q);
-      break;
-    case 2:
-      for (; q < end; ++q) LinkLevel<2>(q);
-      break;
-    case 3:
-      for (; q < end; ++q) LinkLevel<3>(q);
-      break;
-    case 4:
-      for (; q < end; ++q) LinkLevel<4>(q);
-      break;
-    default: {
-      uint32_t* const zhead = heads_.get() + (size_t{kLevels} << kLevelBits);
-      for (; q < end; ++q) {
-        uint32_t& head = zhead[ZlibHash(data_ + q)];
-        slots_[q & kRingMask].zlink = Link(q, head);
-        head = q + kHeadBias;
-      }
+  if (chain < kLevels) {
+    static constexpr auto kLinkRange = []<size_t... L>(std::index_sequence<L...>) {
+      return std::array{&MatchFinder::LinkRange<L>...};
+    }
+    (std::make_index_sequence<kLevels>{});
+    (this->*kLinkRange[chain])(q, end);
+  } else {
+    uint32_t* const zhead = heads_.get() + (size_t{kLevels} << kLevelBits);
+    for (; q < end; ++q) {
+      uint32_t& head = zhead[ZlibHash(data_ + q)];
+      slots_[q & kRingMask].zlink = Link(q, head);
+      head = q + kHeadBias;
     }
   }
   chainBuilt_[chain] = end;

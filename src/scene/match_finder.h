@@ -119,13 +119,18 @@ class MatchFinder {
     const uint32_t d = p + kHeadBias - head;
     return static_cast<uint16_t>(d <= kMaxDist ? d : 0);
   }
-  template <int L>
+  template <size_t L>
   static uint32_t LevelHash(const uint8_t* s);
-  template <int L>
+  template <size_t L>
   void LinkLevel(uint32_t q) {
     uint32_t& head = heads_[(size_t{L} << kLevelBits) + LevelHash<L>(data_ + q)];
     slots_[q & kRingMask].link[L] = Link(q, head);
     head = q + kHeadBias;
+  }
+
+  template <size_t L>
+  void LinkRange(uint32_t q, uint32_t end) {
+    for (; q < end; ++q) LinkLevel<L>(q);
   }
 
   void Build(uint32_t p);
