@@ -79,6 +79,7 @@ class MatchFinder {
   // Heads per level. Fewer bits leave chains full of positions that only hash alike, and
   // walking those costs far more than the memory (2 MiB a level, touched only where used).
   static constexpr unsigned kLevelBits = 19;
+  // How far ahead building asks for the heads it will need.
   static constexpr uint32_t kPrefetch = 16;
   // The chains of the first levels are walked all the time, the longer ones only where the
   // data repeats more; zlib's own chain only near the end of the input.
@@ -152,7 +153,6 @@ class MatchFinder {
   uint32_t built_ = 0;       // positions below this have their eager links and rank
   uint32_t insertEnd_ = 0;   // positions zlib chains: below size - 2
   uint32_t coveredEnd_ = 0;  // positions Longest answers for
-  uint32_t zlibHash_ = 0;    // zlib's rolling hash, as of position built_ - 1
   // Per chain built on demand, positions below this are linked back to a window before the
   // latest query; the eager ones never need building.
   uint32_t chainBuilt_[kLevels + 1] = {};
@@ -166,7 +166,7 @@ class MatchFinder {
   };
   Use use_[kLevels];
   std::unique_ptr<Slot[]> slots_;
-  // kLevels tables of 2^kLevelBits heads, then zlib's heads, then its counts.
+  // kLevels tables of 2^kLevelBits heads, then zlib's heads; and per zlib hash, its count.
   struct Free {
     void operator()(void* p) const { std::free(p); }
   };
