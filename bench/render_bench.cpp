@@ -1,6 +1,6 @@
 // Frame benchmark: one Render of each large model at 601 × 593 with anti-aliasing and fade on,
-// split into transform (projection and depth keys), sort and drawing; the same figures drawn by
-// the toolkit's anti-aliased painter for comparison; and the heap allocations of a steady frame.
+// split into transform (projection), sort (depth keys and sort) and drawing; the same figures drawn
+// by the toolkit's anti-aliased painter for comparison; and the heap allocations of a steady frame.
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/depth_sort.h"
+#include "render/point_projection.h"
+#include "render/render_workspace.h"
 #include "render/screen_geometry.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
@@ -39,28 +41,22 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// The renderer's first passes, copied here to time them on their own: projection with the
-// depth range, then the depth keys.
-void TransformPhase(TForm1& form) {
-  const double halfWidth = form.FrameBitmap.width() / 2;
-  const double halfHeight = form.FrameBitmap.height() / 2;
-  float zmin = 0, zmax = 0;
-  for (size_t i = 0; i < form.Points.size(); ++i) {
-    PointRecord& p = form.Points[i];
-    form.LookAt(VecSub(p.Pos, form.Centre), p.View);
-    p.ScreenX = halfWidth + (p.View.x + form.PanX) * form.Scale;
-    p.ScreenY = halfHeight - (p.View.y + form.PanY) * form.Scale;
-    if (i == 0) {
-      zmin = zmax = ToSingle(p.View.z);
-    } else {
-      if (p.View.z > zmax) zmax = ToSingle(p.View.z);
-      if (p.View.z < zmin) zmin = ToSingle(p.View.z);
-    }
-  }
-  for (SegmentRecord& s : form.Segments) {
-    const double z1 = form.Points[s.First].View.z;
-    s.Depth = s.Kind != 0 ? z1 : (z1 + form.Points[s.Second].View.z) * 0.5;
-  }
+// The renderer's own first passes, timed on their own: projection with the depth range, then
+// the depth keys and the sort, as Render runs them.
+double TransformPhase(TForm1& form) {
+  RenderWorkspace& workspace = *form.Workspace;
+  return Milliseconds([&] {
+    ProjectPoints(form, form.Points.size(), form.FrameBitmap.width(), form.FrameBitmap.height(),
+                  workspace);
+  });
+}
+
+double SortPhase(TForm1& form) {
+  RenderWorkspace& workspace = *form.Workspace;
+  return Milliseconds([&] {
+    KeyAndSortSegments(form.Segments.data(), form.Segments.size(), workspace.depths.data(),
+                       form.Points.size(), workspace);
+  });
 }
 
 // What the toolkit's anti-aliased painter is given for the same frame: the same figures in the
@@ -146,10 +142,8 @@ Row Measure(const char* name, const std::function<void(TForm1&)>& make) {
     frames.push_back(Milliseconds([&] { form.Render(); }));
     // The same frame again, phase by phase, from the same starting order.
     form.Segments = before;
-    transforms.push_back(Milliseconds([&] { TransformPhase(form); }));
-    sorts.push_back(Milliseconds([&] {
-      SortSegmentsByDepth(form.Segments.data(), static_cast<int64_t>(form.Segments.size()));
-    }));
+    transforms.push_back(TransformPhase(form));
+    sorts.push_back(SortPhase(form));
   }
   if (!controls.Messages.empty())
     std::fprintf(stderr, "%s: %s\n", name, controls.Messages[0].c_str());
@@ -197,7 +191,8 @@ int main() {
                 static_cast<unsigned long long>(r.plainAllocations));
   }
   std::printf(
-      "\ndrawing = frame - transform - sort (it includes the background fill and the bound\n"
+      "\ntransform: projection and depth range; sort: depth keys and sort (the renderer's own\n"
+      "passes). drawing = frame - transform - sort (it includes the background fill and the bound\n"
       "tests). toolkit AA: QPainter with anti-aliasing drawing the same figures in the same\n"
       "colours into an equal image; ratio = toolkit AA / drawing. allocs: heap allocations of a\n"
       "steady anti-aliased frame; plain: of a steady frame with anti-aliasing off.\n");
