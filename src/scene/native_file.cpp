@@ -6,6 +6,7 @@
 
 #include "scene/file_bytes.h"
 #include "scene/native_body.h"
+#include "scene/scene_data.h"
 #include "scene/scene_model.h"
 #include "scene/zlib_stream.h"
 
@@ -55,6 +56,24 @@ void TForm1::LoadKslFile(const std::string& fileName) {
   }
   body = {};
 
+  SceneData loaded;
+  loaded.AntiAlias = scene.AntiAlias;
+  loaded.Fade = scene.Fade;
+  loaded.FlipZ = scene.FlipZ;
+  loaded.WhiteBack = scene.WhiteBack;
+  loaded.FreeSpin = scene.FreeSpin;
+  loaded.FillCircles = scene.FillCircles;
+  loaded.HasFillCircles = scene.HasFillCircles;
+  loaded.Centre = scene.Centre;
+  loaded.CentreGiven = true;
+  loaded.CommentLines = std::move(scene.CommentLines);
+  loaded.Points = std::move(scene.Points);
+  loaded.Segments = std::move(scene.Segments);
+  loaded.CircleRadius = scene.CircleRadius;
+  AdoptScene(std::move(loaded));
+}
+
+void TForm1::AdoptScene(SceneData&& scene) {
   NewView();
   AntiAlias = scene.AntiAlias;
   SetCheckBox(kAliasCheckBox, AntiAlias);
@@ -66,12 +85,13 @@ void TForm1::LoadKslFile(const std::string& fileName) {
   SetCheckBox(kWhiteBackCheckBox, WhiteBack);
   FreeSpin = scene.FreeSpin;
   SetCheckBox(kFreeSpinCheckBox, FreeSpin);
-  // Versions 0 and 1 have no fill-circles byte: the option keeps its value, shown again.
+  // Scene files of versions 0 and 1 have no fill-circles byte: the option keeps its value,
+  // shown again.
   if (scene.HasFillCircles) FillCircles = scene.FillCircles;
   SetCheckBox(kCircleFillCheckBox, FillCircles);
 
   Centre = scene.Centre;
-  CentreGiven = true;
+  CentreGiven = scene.CentreGiven;
 
   // The memo shows the lines; CommentLines keeps them as read, for the next save.
   Controls().MemoClear();

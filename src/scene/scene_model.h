@@ -14,6 +14,8 @@
 #include "scene/form_controls.h"
 #include "scene/records.h"
 
+struct SceneData;
+
 // An error no handler catches: it ends the current event and the window shows its text in the
 // generic error box (the headless command prints it and fails).
 class KestrelError : public std::runtime_error {
@@ -64,6 +66,9 @@ class TForm1 {
   void LoadTmbFile(const std::string& fileName);
   void LoadKslFile(const std::string& fileName);
   void SaveKslFile(const std::string& fileName);
+  // Replaces the model, the memo, the options and the centre with a scene read in full, then
+  // fits and draws it: the one way a load changes the shown model.
+  void AdoptScene(SceneData&& scene);
 
   // --- Colours ---
   uint32_t CodeToColor(uint8_t code) const;

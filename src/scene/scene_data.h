@@ -1,0 +1,34 @@
+// A whole scene read off to the side: what every reader fills before the shown model changes,
+// and hands to TForm1::AdoptScene only once the whole file was read. A refused file therefore
+// never touches the model, the memo, the options or the view.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scene/records.h"
+
+struct SceneData {
+  std::vector<PointRecord> Points;
+  std::vector<SegmentRecord> Segments;
+  // The memo's lines, saved with the scene.
+  std::vector<std::string> CommentLines;
+  // The largest radius of a point segment, never below 0.
+  double CircleRadius = 0;
+
+  // The six options, as a load shows them in their check boxes. A reader that sets none leaves
+  // the defaults a Tumbra file without switches gives.
+  bool AntiAlias = true;
+  bool Fade = true;
+  bool FlipZ = false;
+  bool WhiteBack = false;
+  bool FreeSpin = false;
+  bool FillCircles = false;
+  // False where the file has no fill-circles option (scene files of versions 0 and 1): the
+  // option keeps its value.
+  bool HasFillCircles = true;
+
+  // A centre the file gives; otherwise the fit puts it in the middle of the points.
+  Vec3 Centre{};
+  bool CentreGiven = false;
+};
