@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "scene/deflate_level9.h"
+#include "formats/deflate/deflate_level9.h"
+#include "formats/native_body.h"
+#include "formats/zlib_stream.h"
 #include "scene/headless_controls.h"
-#include "scene/native_body.h"
 #include "scene/scene_model.h"
-#include "scene/zlib_stream.h"
 #include "support/curve_scene.h"
 
 namespace {

@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
-#include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/screen_geometry.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 #include "support/bench_models.h"
 #include "support/counting_allocator.h"
 #include "support/tumbra_model.h"

@@ -10,15 +10,15 @@
 #include <functional>
 #include <vector>
 
-#include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/depth_sort.h"
 #include "render/point_projection.h"
 #include "render/render_workspace.h"
 #include "render/screen_geometry.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 #include "support/bench_models.h"
 #include "support/counting_allocator.h"
 #include "view/vector_camera.h"

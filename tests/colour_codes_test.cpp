@@ -1,4 +1,4 @@
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 
 #include <gtest/gtest.h>
 

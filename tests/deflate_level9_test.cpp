@@ -1,6 +1,6 @@
 // The rebuilt level 9 deflate against zlib itself: the same bytes for every kind of input, and
 // the match finder against zlib's own chain walk on every search.
-#include "scene/deflate_level9.h"
+#include "formats/deflate/deflate_level9.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "scene/zlib_stream.h"
+#include "formats/zlib_stream.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/file_kind.h"
+#include "formats/file_kind.h"
 #include "test_support.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "reference_render.h"
-#include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/depth_sort.h"
 #include "render/frame_pixels.h"
+#include "scene/colour_codes.h"
 #include "test_support.h"
 
 namespace {

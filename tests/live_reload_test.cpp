@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/live_reload.h"
+#include "formats/live_reload.h"
 #include "test_support.h"
 
 namespace {

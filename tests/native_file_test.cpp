@@ -16,9 +16,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "render/colour_codes.h"
-#include "scene/native_body.h"
-#include "scene/zlib_stream.h"
+#include "formats/native_body.h"
+#include "formats/zlib_stream.h"
+#include "scene/colour_codes.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -14,12 +14,12 @@
 #include <optional>
 #include <utility>
 
-#include "render/colour_codes.h"
 #include "render/frame_pixels.h"
 #include "render/screen_geometry.h"
 #include "render/toolkit_drawing.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 #include "view/vector_camera.h"
 
 namespace reference {

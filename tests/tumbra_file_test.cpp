@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "locale_guard.h"
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "scene/tumbra_syntax.h"
+#include "formats/tumbra_syntax.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Whole-buffer zlib streams: the exact bytes, the "Error" failure, the output bound and what
 // follows the end of a stream.
-#include "scene/zlib_stream.h"
+#include "formats/zlib_stream.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 
 uint64_t BenchRandom::Next() {
   uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_model.h"
 
 void MakeCurveScene(TForm1& form, int32_t points) {

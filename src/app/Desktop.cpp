@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "app/Resources.h"
-#include "scene/file_kind.h"
+#include "formats/file_kind.h"
 
 void SetUpApplication() {
   QApplication::setWindowIcon(AppIcon());

@@ -28,8 +28,8 @@
 #include "app/ModalBoxes.h"
 #include "app/QtControls.h"
 #include "app/Resources.h"
-#include "scene/file_kind.h"
-#include "scene/live_reload.h"
+#include "formats/file_kind.h"
+#include "formats/live_reload.h"
 #include "scene/scene_model.h"
 
 namespace {

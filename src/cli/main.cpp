@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scene/file_kind.h"
+#include "formats/file_kind.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "render/screen_geometry.h"
-#include "scene/single.h"
+#include "scene/error.h"
 
 // The fade factor of a segment at `depth`, as a 32-bit float in [0.5, 1]: 0.5 up to 5/12 of the
 // depth range from zmin, rising linearly to 1 at 5/6 of it. 1 with fade off or an empty range.

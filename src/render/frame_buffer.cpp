@@ -51,7 +51,7 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
       return;
     }
     // ModelDiameter went through ToSingle, so it is finite; zero is the one fault left.
-    if (ModelDiameter == 0.0f) throw KestrelError("Floating point division by zero");
+    if (ModelDiameter == 0.0f) ThrowFloatFault(FloatFault::DivisionByZero);
     const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
     Scale = m / double{ModelDiameter};
     InitialScale = Scale;

@@ -10,14 +10,14 @@
 #include <memory>
 #include <optional>
 
-#include "render/colour_codes.h"
 #include "render/depth_sort.h"
 #include "render/frame_pixels.h"
 #include "render/point_projection.h"
 #include "render/render_workspace.h"
 #include "render/segment_drawing.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 
 namespace {
 

@@ -9,18 +9,10 @@
 
 #include "render/render_workspace.h"
 #include "render/screen_geometry.h"
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 
 namespace {
-
-[[noreturn]] void Overflow() {
-  throw KestrelError("Floating point overflow");
-}
-
-bool Finite(double a, double b, double c) {
-  return std::isfinite(a) && std::isfinite(b) && std::isfinite(c);
-}
 
 ScreenPoint EncodeScreen(double x, double y, double width, double height) {
   if (!(std::fabs(x) < kFarScreen && std::fabs(y) < kFarScreen)) return kFarPoint;
@@ -59,13 +51,14 @@ DepthRange ProjectPoints(TForm1& form, size_t pointCount, int32_t width, int32_t
     const double vx = dx * right.x + dy * right.y + dz * right.z;
     const double vy = dx * up.x + dy * up.y + dz * up.z;
     const double vz = dx * view.x + dy * view.y + dz * view.z;
-    if (!Finite(vx, vy, vz)) Overflow();
-    p.View = Vec3{vx, vy, vz};
+    const Vec3 v{vx, vy, vz};
+    if (!IsFinite(v)) ThrowFloatFault(FloatFault::Overflow);
+    p.View = v;
     const double sx = halfWidth + (vx + panX) * scale;
     const double sy = halfHeight - (vy + panY) * scale;
     p.ScreenX = sx;
     p.ScreenY = sy;
-    if (!std::isfinite(sx) || !std::isfinite(sy)) Overflow();
+    if (!std::isfinite(sx) || !std::isfinite(sy)) ThrowFloatFault(FloatFault::Overflow);
     // The double depth is compared with the stored float; a store is rounded to 32 bits.
     if (i == 0) {
       range.zmin = range.zmax = ToSingle(vz);

@@ -9,15 +9,15 @@
 
 #include <QColor>
 
-#include "render/colour_codes.h"
 #include "render/depth_fade.h"
 #include "render/render_workspace.h"
 #include "render/screen_geometry.h"
 #include "render/toolkit_drawing.h"
 #include "render/wu_line.h"
 #include "render/wu_line_walk.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 
 namespace {
 

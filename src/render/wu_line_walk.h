@@ -8,8 +8,8 @@
 #include <cstring>
 #include <utility>
 
-#include "render/colour_codes.h"
 #include "render/frame_pixels.h"
+#include "scene/colour_codes.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -1,9 +1,11 @@
 // Window creation and the six option check boxes.
 #include "scene/scene_model.h"
 
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 
-TForm1::TForm1(FormControls& controls) : controls_(controls) { FormCreate(); }
+TForm1::TForm1(FormControls& controls) : controls_(controls) {
+  FormCreate();
+}
 
 void TForm1::FormCreate() {
   FrameBitmap = QImage(0, 0, QImage::Format_RGB32);
@@ -30,12 +32,24 @@ void TForm1::SetCheckBox(uint8_t number, bool value) {
 
 void TForm1::CheckBoxClick(int number) {
   switch (number) {
-    case kAliasCheckBox: AliasCheckBoxClick(); break;
-    case kFadeCheckBox: FadeCheckboxClick(); break;
-    case kFlipZCheckBox: FlipZCheckBoxClick(); break;
-    case kWhiteBackCheckBox: WhiteBackCheckBoxClick(); break;
-    case kFreeSpinCheckBox: FreeSpinCheckBoxClick(); break;
-    default: CircleFillCheckBoxClick(); break;
+    case kAliasCheckBox:
+      AliasCheckBoxClick();
+      break;
+    case kFadeCheckBox:
+      FadeCheckboxClick();
+      break;
+    case kFlipZCheckBox:
+      FlipZCheckBoxClick();
+      break;
+    case kWhiteBackCheckBox:
+      WhiteBackCheckBoxClick();
+      break;
+    case kFreeSpinCheckBox:
+      FreeSpinCheckBoxClick();
+      break;
+    default:
+      CircleFillCheckBoxClick();
+      break;
   }
 }
 

@@ -7,21 +7,14 @@
 #include <QImage>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "scene/error.h"
 #include "scene/form_controls.h"
 #include "scene/records.h"
 
 struct SceneData;
-
-// An error no handler catches: it ends the current event and the window shows its text in the
-// generic error box (the headless command prints it and fails).
-class KestrelError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 enum class MouseButton { Left, Right, Middle };
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 #include "view/vector_camera.h"
 
 namespace {
@@ -22,7 +22,7 @@ void ResetPan(TForm1& f) {
 
 double CheckedMiddle(double lo, double hi) {
   const double mid = lo + (hi - lo) * 0.5;
-  if (!std::isfinite(mid)) throw KestrelError("Floating point overflow");
+  if (!std::isfinite(mid)) ThrowFloatFault(FloatFault::Overflow);
   return mid;
 }
 
@@ -68,12 +68,12 @@ void TForm1::ComputeScale() {
     for (size_t i = 0; i < count; ++i) {
       const Vec3 d = VecSub(Centre, Points[i].Pos);
       const double q = Dot(d, d);
-      if (std::isnan(q)) throw KestrelError("Invalid floating point operation");
+      if (std::isnan(q)) ThrowFloatFault(FloatFault::Invalid);
       if (q > ModelDiameter) ModelDiameter = ToSingle(q);
     }
     // A sphere about the centre, widened by the largest circle: not the box diagonal.
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
-    if (ModelDiameter == 0.0f) throw KestrelError("Floating point division by zero");
+    if (ModelDiameter == 0.0f) ThrowFloatFault(FloatFault::DivisionByZero);
     const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
     Scale = m / double{ModelDiameter};
     InitialScale = Scale;

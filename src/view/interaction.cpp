@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "scene/error.h"
 #include "scene/scene_model.h"
 #include "view/wheel_steps.h"
 
@@ -17,22 +18,6 @@ constexpr float kPanPixels = 10.0f;
 // One zoom step; zooming in divides by it rather than multiplying by its inverse, so that
 // in-then-out comes back to the old scale within a rounding.
 constexpr double kZoom = 0.96;
-
-// Floating-point faults do not trap here, so every result that could go wrong is checked and
-// raised as the fault it would have been.
-double Finite(double value) {
-  if (std::isnan(value)) throw KestrelError("Invalid floating point operation");
-  if (std::isinf(value)) throw KestrelError("Floating point overflow");
-  return value;
-}
-
-double Divide(double numerator, double denominator) {
-  if (denominator == 0) {
-    throw KestrelError(numerator == 0 ? "Invalid floating point operation"
-                                      : "Floating point division by zero");
-  }
-  return Finite(numerator / denominator);
-}
 
 // Pointer coordinates are 32-bit, so their difference may not be.
 int32_t Step(int32_t from, int32_t to) {
@@ -50,19 +35,19 @@ void TurnBySteps(TForm1& f, int32_t dx, int32_t dy) {
 
 // The pan keys' step in model units, from the scale of this very moment.
 double PanStep(const TForm1& f) {
-  return Divide(double{kPanPixels}, f.Scale);
+  return CheckedDivide(double{kPanPixels}, f.Scale);
 }
 
 void AddPan(double& pan, double by) {
-  pan = Finite(pan + by);
+  pan = CheckedResult(pan + by);
 }
 
 void ZoomIn(TForm1& f) {
-  f.Scale = Finite(f.Scale / kZoom);
+  f.Scale = CheckedResult(f.Scale / kZoom);
 }
 
 void ZoomOut(TForm1& f) {
-  f.Scale = Finite(f.Scale * kZoom);
+  f.Scale = CheckedResult(f.Scale * kZoom);
 }
 
 // The six letter keys; false for every other key code.
@@ -114,8 +99,8 @@ void TForm1::FormMouseMove(int32_t x, int32_t y) {
     if (LeftDragging) TurnBySteps(*this, SpinDX, SpinDY);
     // Pixel for pixel: the picture stays under the pointer.
     if (RightDragging) {
-      AddPan(PanX, -Divide(SpinDX, Scale));
-      AddPan(PanY, Divide(SpinDY, Scale));
+      AddPan(PanX, -CheckedDivide(SpinDX, Scale));
+      AddPan(PanY, CheckedDivide(SpinDY, Scale));
     }
     LastMouseX = x;
     LastMouseY = y;

@@ -3,15 +3,8 @@
 
 #include <cmath>
 
+#include "scene/error.h"
 #include "scene/scene_model.h"
-
-namespace {
-
-bool IsFinite(const Vec3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
-}  // namespace
 
 void TForm1::RotateCam(uint8_t axis, double angle) {
   const double s = std::sin(angle);
@@ -38,7 +31,7 @@ void TForm1::RotateCam(uint8_t axis, double angle) {
   const Vec3 newB = VecAdd(VecScale(*b, c), VecScale(*a, s));
   // An infinite or NaN angle is an invalid operation, not a camera full of NaNs: the caller's
   // guard reports it and the camera stays as it was.
-  if (!IsFinite(newA) || !IsFinite(newB)) throw KestrelError("Invalid floating point operation");
+  if (!IsFinite(newA) || !IsFinite(newB)) ThrowFloatFault(FloatFault::Invalid);
   *a = newA;
   *b = newB;
 }
@@ -50,6 +43,6 @@ void TForm1::LookAt(const Vec3& source, Vec3& result) const {
   const Vec3 r{Dot(d, RightAxis), Dot(d, UpAxis), Dot(d, ViewAxis)};
   // Overflow (or an infinite offset) ends the frame in the caller's guard rather than
   // reaching pixel arithmetic as an infinity.
-  if (!IsFinite(r)) throw KestrelError("Floating point overflow");
+  if (!IsFinite(r)) ThrowFloatFault(FloatFault::Overflow);
   result = r;
 }

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "scene/deflate_level9.h"
+#include "formats/deflate/deflate_level9.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "app/AboutUnit.h"
 #include "app/MainUnit.h"
 #include "app/ModalBoxes.h"
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_model.h"
 
 ModalScript::ModalScript() {

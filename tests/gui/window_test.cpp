@@ -19,7 +19,7 @@
 #include "app/MainUnit.h"
 #include "app/QtControls.h"
 #include "gui_support.h"
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_model.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "scene/scene_model.h"
+#include "scene/error.h"
 
 // Thrown by DecompressStream when the data would unpack to more than the caller allows.
 class DecompressedTooLarge : public KestrelError {

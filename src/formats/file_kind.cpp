@@ -1,5 +1,5 @@
 // The file-name rule that picks a reader.
-#include "scene/file_kind.h"
+#include "formats/file_kind.h"
 
 std::string LowerExtension(const std::string& path) {
   // The extension starts at the last dot, unless a path separator or drive colon comes after it.

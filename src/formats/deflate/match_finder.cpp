@@ -1,5 +1,5 @@
 // The same matches as zlib's longest_match, found over finer chains.
-#include "scene/match_finder.h"
+#include "formats/deflate/match_finder.h"
 
 #include <algorithm>
 #include <array>

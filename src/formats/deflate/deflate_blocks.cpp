@@ -1,6 +1,6 @@
 // zlib's block writer, step for step: the order of the heap, the tie-breaks by depth, the
 // repair of over-long codes and the block-type choice all decide the bits.
-#include "scene/deflate_blocks.h"
+#include "formats/deflate/deflate_blocks.h"
 
 #include <bit>
 #include <cstring>

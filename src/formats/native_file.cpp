@@ -4,11 +4,11 @@
 
 #include <utility>
 
-#include "scene/file_bytes.h"
-#include "scene/native_body.h"
+#include "formats/file_bytes.h"
+#include "formats/native_body.h"
+#include "formats/zlib_stream.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
-#include "scene/zlib_stream.h"
 
 namespace {
 
@@ -71,41 +71,6 @@ void TForm1::LoadKslFile(const std::string& fileName) {
   loaded.Segments = std::move(scene.Segments);
   loaded.CircleRadius = scene.CircleRadius;
   AdoptScene(std::move(loaded));
-}
-
-void TForm1::AdoptScene(SceneData&& scene) {
-  NewView();
-  AntiAlias = scene.AntiAlias;
-  SetCheckBox(kAliasCheckBox, AntiAlias);
-  Fade = scene.Fade;
-  SetCheckBox(kFadeCheckBox, Fade);
-  FlipZ = scene.FlipZ;
-  SetCheckBox(kFlipZCheckBox, FlipZ);
-  WhiteBack = scene.WhiteBack;
-  SetCheckBox(kWhiteBackCheckBox, WhiteBack);
-  FreeSpin = scene.FreeSpin;
-  SetCheckBox(kFreeSpinCheckBox, FreeSpin);
-  // Scene files of versions 0 and 1 have no fill-circles byte: the option keeps its value,
-  // shown again.
-  if (scene.HasFillCircles) FillCircles = scene.FillCircles;
-  SetCheckBox(kCircleFillCheckBox, FillCircles);
-
-  Centre = scene.Centre;
-  CentreGiven = scene.CentreGiven;
-
-  // The memo shows the lines; CommentLines keeps them as read, for the next save.
-  Controls().MemoClear();
-  CommentLines = std::move(scene.CommentLines);
-  for (const std::string& line : CommentLines) Controls().MemoAdd(line);
-
-  Points = std::move(scene.Points);
-  PointCount = static_cast<int32_t>(Points.size());
-  Segments = std::move(scene.Segments);
-  SegmentCount = static_cast<int32_t>(Segments.size());
-  CircleRadius = scene.CircleRadius;
-
-  ComputeScale();
-  Render();
 }
 
 void TForm1::SaveAs1Click() {

@@ -14,10 +14,10 @@
 #define KESTREL_COUNT_WITH_SSE2 1
 #endif
 
-#include "render/colour_codes.h"
-#include "scene/prefault.h"
+#include "formats/prefault.h"
+#include "formats/tumbra_syntax.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_model.h"
-#include "scene/tumbra_syntax.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Whole-buffer zlib streams.
-#include "scene/zlib_stream.h"
+#include "formats/zlib_stream.h"
 
 #include <zlib.h>
 
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scene/deflate_level9.h"
+#include "formats/deflate/deflate_level9.h"
 
 namespace {
 

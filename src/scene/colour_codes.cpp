@@ -1,5 +1,5 @@
 // Colour codes of the Tumbra format.
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 
 #include "scene/scene_model.h"
 

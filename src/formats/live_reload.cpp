@@ -1,10 +1,10 @@
 // Reload keeping the view.
-#include "scene/live_reload.h"
+#include "formats/live_reload.h"
 
 #include <cmath>
 #include <limits>
 
-#include "scene/file_kind.h"
+#include "formats/file_kind.h"
 #include "scene/scene_model.h"
 
 namespace {

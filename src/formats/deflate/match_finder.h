@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "scene/deflate_level9.h"
-#include "scene/deflate_params.h"
+#include "formats/deflate/deflate_level9.h"
+#include "formats/deflate/deflate_params.h"
 
 namespace deflate9 {
 

@@ -1,6 +1,6 @@
 // zlib's deflate at level 9 (deflate.c: the window, the hash chains, the lazy parse), rebuilt
 // step for step so that it makes the same choices, with MatchFinder doing the searching.
-#include "scene/deflate_level9.h"
+#include "formats/deflate/deflate_level9.h"
 
 #include <zlib.h>
 
@@ -9,9 +9,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "scene/deflate_blocks.h"
-#include "scene/deflate_params.h"
-#include "scene/match_finder.h"
+#include "formats/deflate/deflate_blocks.h"
+#include "formats/deflate/deflate_params.h"
+#include "formats/deflate/match_finder.h"
 
 namespace deflate9 {
 

@@ -1,10 +1,10 @@
 // Whole-file reads and safe whole-file writes, through Qt's file classes.
-#include "scene/file_bytes.h"
+#include "formats/file_bytes.h"
 
 #include <QFile>
 #include <QSaveFile>
 
-#include "scene/scene_model.h"
+#include "scene/error.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 // Opening files: the command-line argument at start-up, the File menu's Open and a file dropped
-// on the window.
-#include "scene/file_kind.h"
+// on the window, and the one step every reader ends with, handing over the scene it read.
+#include <utility>
+
+#include "formats/file_kind.h"
+#include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -52,4 +55,39 @@ void TForm1::OpenDroppedFile(const std::string& fileName) {
     case SceneFileKind::None:
       break;
   }
+}
+
+void TForm1::AdoptScene(SceneData&& scene) {
+  NewView();
+  AntiAlias = scene.AntiAlias;
+  SetCheckBox(kAliasCheckBox, AntiAlias);
+  Fade = scene.Fade;
+  SetCheckBox(kFadeCheckBox, Fade);
+  FlipZ = scene.FlipZ;
+  SetCheckBox(kFlipZCheckBox, FlipZ);
+  WhiteBack = scene.WhiteBack;
+  SetCheckBox(kWhiteBackCheckBox, WhiteBack);
+  FreeSpin = scene.FreeSpin;
+  SetCheckBox(kFreeSpinCheckBox, FreeSpin);
+  // Scene files of versions 0 and 1 have no fill-circles byte: the option keeps its value,
+  // shown again.
+  if (scene.HasFillCircles) FillCircles = scene.FillCircles;
+  SetCheckBox(kCircleFillCheckBox, FillCircles);
+
+  Centre = scene.Centre;
+  CentreGiven = scene.CentreGiven;
+
+  // The memo shows the lines; CommentLines keeps them as read, for the next save.
+  Controls().MemoClear();
+  CommentLines = std::move(scene.CommentLines);
+  for (const std::string& line : CommentLines) Controls().MemoAdd(line);
+
+  Points = std::move(scene.Points);
+  PointCount = static_cast<int32_t>(Points.size());
+  Segments = std::move(scene.Segments);
+  SegmentCount = static_cast<int32_t>(Segments.size());
+  CircleRadius = scene.CircleRadius;
+
+  ComputeScale();
+  Render();
 }

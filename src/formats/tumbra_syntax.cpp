@@ -1,5 +1,5 @@
 // Lines, columns and numbers of the Tumbra text format.
-#include "scene/tumbra_syntax.h"
+#include "formats/tumbra_syntax.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,15 +1,15 @@
 // The native scene file's body: little-endian, reals in IEEE 754, widths from VecSize and
 // IntSize.
-#include "scene/native_body.h"
+#include "formats/native_body.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 #include "scene/scene_model.h"
-#include "scene/single.h"
 
 namespace {
 
@@ -26,10 +26,6 @@ void CheckWidths(uint8_t vecSize, uint8_t intSize) {
     throw KestrelError("vectors of " + std::to_string(vecSize) + " bytes and integers of " +
                        std::to_string(intSize) + " bytes are not a layout of this format");
   }
-}
-
-bool Finite(const Vec3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
 class BodyWriter {
@@ -114,7 +110,7 @@ std::vector<uint8_t> EncodeKslBody(const TForm1& form) {
   }
 
   // What the reader refuses is refused here too: a saved file always opens again.
-  if (!Finite(form.Centre)) throw KestrelError("the centre is not a finite point");
+  if (!IsFinite(form.Centre)) throw KestrelError("the centre is not a finite point");
 
   std::vector<uint8_t> body(size);
   BodyWriter w(body.data(), form.VecSize, form.IntSize);
@@ -134,7 +130,7 @@ std::vector<uint8_t> EncodeKslBody(const TForm1& form) {
   w.Int(pointCount);
   for (size_t i = 0; i < form.Points.size(); ++i) {
     const Vec3& p = form.Points[i].Pos;
-    if (!Finite(p)) {
+    if (!IsFinite(p)) {
       throw KestrelError("point " + std::to_string(i) + " is not a finite point");
     }
     w.Vec(p);
@@ -275,7 +271,7 @@ KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t in
   if (!std::isfinite(sharedRadius)) throw KestrelError("the circle radius is not a finite number");
 
   b.Centre = r.Vec("the centre");
-  if (!Finite(b.Centre)) throw KestrelError("the centre is not a finite point");
+  if (!IsFinite(b.Centre)) throw KestrelError("the centre is not a finite point");
 
   const size_t lineCount = r.Count("comment lines", intSize);
   b.CommentLines.resize(lineCount);
@@ -287,7 +283,7 @@ KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t in
   b.Points.resize(pointCount);
   for (size_t i = 0; i < pointCount; ++i) {
     b.Points[i].Pos = r.Vec("the points");
-    if (!Finite(b.Points[i].Pos)) {
+    if (!IsFinite(b.Points[i].Pos)) {
       throw KestrelError("point " + std::to_string(i) + " is not a finite point");
     }
   }

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "scene/file_bytes.h"
+#include "formats/file_bytes.h"
 #include "scene/scene_model.h"
 
 namespace {

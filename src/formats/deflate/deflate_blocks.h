@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "scene/deflate_params.h"
+#include "formats/deflate/deflate_params.h"
 
 namespace deflate9 {
 
