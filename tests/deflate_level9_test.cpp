@@ -1,6 +1,6 @@
 // The rebuilt level 9 deflate against zlib itself: the same bytes for every kind of input, and
 // the match finder against zlib's own chain walk on every search.
-#include "formats/deflate/deflate_level9.h"
+#include "formats/deflate/deflate_level9_testing.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -34,7 +34,7 @@ void ExpectSameAsZlib(const std::string& name, const std::vector<uint8_t>& in, b
   const ChainLinking all[] = {ChainLinking::AsItPays, ChainLinking::Always, ChainLinking::Never};
   for (ChainLinking linking : everySearch ? std::span<const ChainLinking>(all) : plain) {
     std::vector<uint8_t> ours;
-    ASSERT_NO_THROW(ours = DeflateLevel9(in, everySearch, linking))
+    ASSERT_NO_THROW(ours = DeflateLevel9ForTesting(in, everySearch, linking))
         << name << ", linking " << static_cast<int>(linking);
     size_t same = 0;
     while (same < ours.size() && same < zlib.size() && ours[same] == zlib[same]) ++same;

@@ -9,12 +9,6 @@ namespace deflate9 {
 
 namespace {
 
-constexpr int kLengthCodes = 29;
-constexpr int kLCodes = 286;
-constexpr int kDCodes = 30;
-constexpr int kBLCodes = 19;
-constexpr int kMaxBits = 15;
-constexpr int kMaxBLBits = 7;
 constexpr int kEndBlock = 256;
 constexpr int kRep3To6 = 16;
 constexpr int kRepZ3To10 = 17;

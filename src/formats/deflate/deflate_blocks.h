@@ -43,13 +43,7 @@ class DeflateBlocks {
   void FlushBlock(const uint8_t* stored, unsigned long storedLength, bool last);
 
  private:
-  static constexpr int kLengthCodes = 29;
-  static constexpr int kLiterals = 256;
-  static constexpr int kLCodes = kLiterals + 1 + kLengthCodes;
-  static constexpr int kDCodes = 30;
-  static constexpr int kBLCodes = 19;
   static constexpr int kHeapSize = 2 * kLCodes + 1;
-  static constexpr int kMaxBits = 15;
   // zlib's sym_end: a block holds one symbol less than its buffer has room for.
   static constexpr unsigned kSymLimit = kLitBufSize - 1;
   // Bytes gathered before they join the output, and the most one compressed block can take:

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "formats/deflate/deflate_blocks.h"
+#include "formats/deflate/deflate_level9_testing.h"
 #include "formats/deflate/deflate_params.h"
 #include "formats/deflate/match_finder.h"
 
@@ -216,8 +217,8 @@ class Deflater {
 
 }  // namespace deflate9
 
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossCheck,
-                                   ChainLinking linking) {
+std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, bool crossCheck,
+                                             ChainLinking linking) {
   if (input.size() > kMaxDeflateLevel9Input) throw std::length_error("input too large");
   std::vector<uint8_t> out;
   // Room for a stream that does not compress (stored blocks add five bytes in 16 KiB): only
@@ -235,4 +236,8 @@ std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, bool crossChe
   }
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(adler >> shift));
   return out;
+}
+
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input) {
+  return DeflateLevel9ForTesting(input, false, ChainLinking::AsItPays);
 }

@@ -21,6 +21,16 @@ inline constexpr unsigned kLitBufSize = 1u << (8 + 6);  // memLevel + 6
 inline constexpr unsigned kTooFar = 4096;
 inline constexpr unsigned kNil = 0;
 
+// The block codes (RFC 1951): literals, the end of block and the length codes in one alphabet,
+// the distance codes in another, the code-length codes of a block's trees in a third.
+inline constexpr int kLiterals = 256;
+inline constexpr int kLengthCodes = 29;
+inline constexpr int kLCodes = kLiterals + 1 + kLengthCodes;
+inline constexpr int kDCodes = 30;
+inline constexpr int kBLCodes = 19;
+inline constexpr int kMaxBits = 15;   // the longest code
+inline constexpr int kMaxBLBits = 7;  // the longest code-length code
+
 // Level 9 of zlib's configuration table.
 inline constexpr unsigned kGoodLength = 32;
 inline constexpr unsigned kMaxLazy = 258;

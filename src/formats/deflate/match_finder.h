@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "formats/deflate/deflate_level9.h"
+#include "formats/deflate/deflate_level9_testing.h"
 #include "formats/deflate/deflate_params.h"
 
 namespace deflate9 {
