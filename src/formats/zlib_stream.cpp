@@ -24,6 +24,19 @@ constexpr size_t kRebuiltFrom = size_t{1} << 20;
   throw KestrelError("Error");
 }
 
+// Ends a stream that deflateInit or inflateInit set up, whichever way the function leaves.
+class StreamEnd {
+ public:
+  StreamEnd(z_stream& s, int (*end)(z_streamp)) : s_(s), end_(end) {}
+  StreamEnd(const StreamEnd&) = delete;
+  StreamEnd& operator=(const StreamEnd&) = delete;
+  ~StreamEnd() { end_(&s_); }
+
+ private:
+  z_stream& s_;
+  int (*end_)(z_streamp);
+};
+
 void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
   if (s.avail_in != 0 || left == 0) return;
   const size_t n = std::min(left, kMaxSlice);
@@ -39,6 +52,7 @@ bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> origin
   if (packed.size() > kMaxSlice) return false;
   z_stream s{};
   if (inflateInit(&s) != Z_OK) return false;
+  const StreamEnd end(s, inflateEnd);
   s.next_in = const_cast<Bytef*>(packed.data());
   s.avail_in = static_cast<uInt>(packed.size());
   uint8_t piece[1 << 16];
@@ -55,7 +69,6 @@ bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> origin
     done += have;
     if (ret == Z_OK && have == 0) break;
   }
-  inflateEnd(&s);
   return same && ret == Z_STREAM_END && done == original.size() && s.avail_in == 0;
 }
 
@@ -71,13 +84,8 @@ std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
   }
   z_stream s{};
   if (deflateInit(&s, level) != Z_OK) Fail();
-  std::vector<uint8_t> out;
-  try {
-    out.resize(deflateBound(&s, static_cast<uLong>(input.size())));
-  } catch (...) {
-    deflateEnd(&s);
-    throw;
-  }
+  const StreamEnd end(s, deflateEnd);
+  std::vector<uint8_t> out(deflateBound(&s, static_cast<uLong>(input.size())));
   const uint8_t* next = input.data();
   size_t left = input.size();
   uint8_t* outNext = out.data();
@@ -86,10 +94,7 @@ std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
   for (;;) {
     Feed(s, next, left);
     if (s.avail_out == 0) {
-      if (outLeft == 0) {
-        deflateEnd(&s);
-        Fail();
-      }
+      if (outLeft == 0) Fail();
       const size_t n = std::min(outLeft, kMaxSlice);
       s.next_out = outNext;
       s.avail_out = static_cast<uInt>(n);
@@ -98,62 +103,40 @@ std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
     }
     const int ret = deflate(&s, left == 0 ? Z_FINISH : Z_NO_FLUSH);
     if (ret == Z_STREAM_END) break;
-    if (ret == Z_STREAM_ERROR) {
-      deflateEnd(&s);
-      Fail();
-    }
+    if (ret == Z_STREAM_ERROR) Fail();
   }
-  const size_t written = static_cast<size_t>(outNext - out.data()) - s.avail_out;
-  deflateEnd(&s);
-  out.resize(written);
+  out.resize(static_cast<size_t>(outNext - out.data()) - s.avail_out);
   return out;
 }
 
 std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput) {
   z_stream s{};
   if (inflateInit(&s) != Z_OK) Fail();
+  const StreamEnd end(s, inflateEnd);
   const uint8_t* next = input.data();
   size_t left = input.size();
   std::vector<uint8_t> out;
   // Room for four times the input up front (address space only, touched as it fills): a scene
   // body unpacks to less than that, and growing by doubling instead would copy it over and over.
-  try {
-    out.reserve(std::min(maxOutput, input.size() <= SIZE_MAX / 4 ? input.size() * 4 : SIZE_MAX));
-  } catch (...) {
-    inflateEnd(&s);
-    throw;
-  }
+  out.reserve(std::min(maxOutput, input.size() <= SIZE_MAX / 4 ? input.size() * 4 : SIZE_MAX));
   uint8_t piece[4096];
   for (;;) {
     Feed(s, next, left);
     s.next_out = piece;
     s.avail_out = sizeof piece;
     const int ret = inflate(&s, Z_NO_FLUSH);
-    if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) {
-      inflateEnd(&s);
-      Fail();
-    }
+    if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) Fail();
     const size_t have = sizeof piece - s.avail_out;
     // Checked before the output grows: a small file that claims gigabytes is refused at the
     // bound, never after memory has run out.
     if (have > maxOutput - out.size()) {
-      inflateEnd(&s);
       throw DecompressedTooLarge("The compressed data unpacks to more than " +
                                  std::to_string(maxOutput) + " bytes");
     }
-    try {
-      out.insert(out.end(), piece, piece + have);
-    } catch (...) {
-      inflateEnd(&s);
-      throw;
-    }
+    out.insert(out.end(), piece, piece + have);
     if (ret == Z_STREAM_END) break;
     // No output and no input left: the stream was cut short.
-    if (have == 0 && s.avail_in == 0 && left == 0) {
-      inflateEnd(&s);
-      Fail();
-    }
+    if (have == 0 && s.avail_in == 0 && left == 0) Fail();
   }
-  inflateEnd(&s);
   return out;
 }
