@@ -4,9 +4,10 @@
 // display-dependent form to switch to). Qt keeps rows top-down, so entry y of ScanLines is
 // simply the address of row y; its meaning (row y counted from the top) is the same as with
 // bottom-up storage. The fourth byte of each pixel is kept 0xFF, as RGB32 requires.
-#include <algorithm>
+#include <utility>
 
 #include "scene/scene_model.h"
+#include "view/framing.h"
 
 namespace {
 
@@ -50,11 +51,7 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
       BlitBitmap();
       return;
     }
-    // ModelDiameter went through ToSingle, so it is finite; zero is the one fault left.
-    if (ModelDiameter == 0.0f) ThrowFloatFault(FloatFault::DivisionByZero);
-    const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
-    Scale = m / double{ModelDiameter};
-    InitialScale = Scale;
+    FitScaleToFrame(*this);
     Render();
   } catch (const std::exception&) {
     controls_.ShowMessage("Error sizing form");

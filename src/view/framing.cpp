@@ -1,4 +1,6 @@
 // Fitting a model to the frame, and the Center button's return to that fit.
+#include "view/framing.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -27,6 +29,14 @@ double CheckedMiddle(double lo, double hi) {
 }
 
 }  // namespace
+
+void FitScaleToFrame(TForm1& form) {
+  // ModelDiameter went through ToSingle, so it is finite; zero is the one fault left.
+  if (form.ModelDiameter == 0.0f) ThrowFloatFault(FloatFault::DivisionByZero);
+  const int m = std::min(form.FrameBitmap.width(), form.FrameBitmap.height()) - FitMargin;
+  form.Scale = m / double{form.ModelDiameter};
+  form.InitialScale = form.Scale;
+}
 
 void TForm1::NewView() {
   NoModel = false;
@@ -73,10 +83,7 @@ void TForm1::ComputeScale() {
     }
     // A sphere about the centre, widened by the largest circle: not the box diagonal.
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
-    if (ModelDiameter == 0.0f) ThrowFloatFault(FloatFault::DivisionByZero);
-    const int m = std::min(FrameBitmap.width(), FrameBitmap.height()) - FitMargin;
-    Scale = m / double{ModelDiameter};
-    InitialScale = Scale;
+    FitScaleToFrame(*this);
   } catch (const std::exception&) {
     Controls().ShowMessage("Error centering and scaling coordinates");
   }
