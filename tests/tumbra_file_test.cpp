@@ -4,6 +4,7 @@
 // leave Segments in file order.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <clocale>
@@ -391,7 +392,10 @@ TEST_F(TumbraTest, UnreadableFileKeepsThePreviousModelAndMemo) {
   const ModelSnapshot previous(form);
   const int framesBefore = controls.FramesPresented;
   const double scaleBefore = form.Scale;
-  for (const std::string& path : {(dir.path() / "missing.tmb").string(), dir.path().string()}) {
+  const std::string pipe = (dir.path() / "pipe.tmb").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path :
+       {(dir.path() / "missing.tmb").string(), dir.path().string(), pipe}) {
     controls.Messages.clear();
     form.LoadTmbFile(path);
     EXPECT_EQ(controls.Messages, (Lines{kReadError})) << path;

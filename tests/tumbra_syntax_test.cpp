@@ -57,6 +57,41 @@ TEST(TumbraLines, OneKindOfLineEndOnlyStillSplitsEveryLine) {
   EXPECT_EQ(Lines(lfOnly), cr);
 }
 
+// Every way of cutting the text into three pieces, empty ones included, gives the same count.
+TEST(TumbraLines, LineEndsAreCountedAsTheReaderFindsThemWhereverThePiecesSplit) {
+  std::string runs;  // beyond 255 blocks of 16 bytes, and CR LF pairs across the blocks
+  for (int i = 0; i < 3000; ++i) runs += i % 3 == 0 ? "ab\r\n" : i % 3 == 1 ? "\n" : "c\r";
+  const struct {
+    std::string text;
+    uint64_t ends;
+  } cases[] = {
+      {"", 0},
+      {"abc", 0},
+      {"a\n", 1},
+      {"\r\n", 1},
+      {"\n\r", 2},
+      {"\r\r\r", 3},
+      {"a\r\r\nb\r\n\r\n", 4},
+      {std::string(15, 'x') + "\r\n" + std::string(29, 'y') + "\r\n\n", 3},
+      {runs, 3000},
+  };
+  for (const auto& c : cases) {
+    const std::string_view text = c.text;
+    const size_t step = text.size() > 100 ? 997 : 1;
+    for (size_t a = 0; a <= text.size(); a += step) {
+      for (size_t b = a; b <= text.size(); b += step) {
+        tumbra::LineEndCounter counter;
+        counter.Add(text.substr(0, a));
+        counter.Add(text.substr(a, b - a));
+        counter.Add(text.substr(b));
+        ASSERT_EQ(counter.LineEnds(), c.ends) << "pieces end at " << a << " and " << b;
+      }
+    }
+    EXPECT_EQ(Lines(text).size(),
+              c.ends + (text.empty() || text.back() == '\n' || text.back() == '\r' ? 0 : 1));
+  }
+}
+
 TEST(TumbraColumns, RunsOfCodesOneToThirtyTwoSeparate) {
   EXPECT_EQ(Split("  1\t2 \x01\x1f 3   "), (V{"1", "2", "3"}));
   EXPECT_EQ(Split(" \t \x01 "), (V{}));

@@ -2,8 +2,11 @@
 #include "formats/file_bytes.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 
+#include "formats/prefault.h"
 #include "scene/error.h"
 
 namespace {
@@ -15,24 +18,38 @@ namespace {
 
 }  // namespace
 
-std::vector<uint8_t> ReadFileBytes(const std::string& fileName, uint64_t maxBytes) {
-  QFile file(QFile::decodeName(fileName.c_str()));
-  if (!file.open(QIODevice::ReadOnly)) Fail("open", fileName, file.errorString());
+FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
+                           const FilePieceSink& onPiece) {
+  const QString name = QFile::decodeName(fileName.c_str());
+  // A missing file and a folder are left to the open, which names the reason.
+  const QFileInfo info(name);
+  if (info.exists() && !info.isDir() && !info.isFile()) {
+    Fail("open", fileName, "it is not a regular file");
+  }
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    Fail("open", fileName, file.errorString());
+  }
   const qint64 size = file.size();
   if (size < 0 || static_cast<uint64_t>(size) > maxBytes) {
     Fail("open", fileName, QString("it is larger than %1 bytes").arg(maxBytes));
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  qint64 got = 0;
-  while (got < size) {
-    const qint64 n = file.read(reinterpret_cast<char*>(bytes.data()) + got, size - got);
+  FileContents contents;
+  contents.data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+  contents.size = static_cast<size_t>(size);
+  constexpr size_t kPiece = size_t{1} << 20;
+  for (size_t done = 0; done < contents.size;) {
+    const size_t piece = std::min(kPiece, contents.size - done);
+    char* at = reinterpret_cast<char*>(contents.data.get()) + done;
+    Prefault(at, piece);
+    const qint64 n = file.read(at, static_cast<qint64>(piece));
     if (n < 0) Fail("read", fileName, file.errorString());
-    if (n == 0) break;
-    got += n;
+    // A file cut short while it is read would be read as a shorter one, which it never was.
+    if (n == 0) Fail("read", fileName, "it became shorter while it was read");
+    if (onPiece) onPiece(std::string_view(at, static_cast<size_t>(n)));
+    done += static_cast<size_t>(n);
   }
-  // A file that shrank while being read is taken as it now is.
-  bytes.resize(static_cast<size_t>(got));
-  return bytes;
+  return contents;
 }
 
 void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> bytes) {

@@ -1,15 +1,39 @@
 // Files read whole into memory and written whole from memory; a write never destroys the file
-// it replaces.
+// it replaces. Every reader reads its file through here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
-// The whole file. Throws KestrelError naming the file and the reason when it cannot be read,
-// and when it holds more than `maxBytes` (checked before anything is read).
-std::vector<uint8_t> ReadFileBytes(const std::string& fileName, uint64_t maxBytes);
+// A whole file in one block of exactly its size.
+struct FileContents {
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
+
+  std::span<const uint8_t> Bytes() const { return {data.get(), size}; }
+  std::string_view Text() const { return {reinterpret_cast<const char*>(data.get()), size}; }
+};
+
+// Sees each piece of a file as it is read, in order; together the pieces are the whole file.
+using FilePieceSink = std::function<void(std::string_view piece)>;
+
+// The whole of a regular file, read a megabyte at a time into one block. The block is taken
+// uninitialised (the read writes every byte, and zeroing a large file costs time) and each
+// piece's pages in one call before the read writes them. `onPiece`, when given, sees each piece
+// right after it was read, while it is still in the cache: a pass of its own over a large file
+// would fetch all of it from memory once more.
+//
+// Throws KestrelError naming the file and the reason when it is not a regular file (a device or
+// a pipe has no size to trust, and opening a pipe would wait for a writer), cannot be opened or
+// read, ends before the size it had when it was opened, or holds more than `maxBytes` (checked
+// before anything is read).
+FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
+                           const FilePieceSink& onPiece = {});
 
 // Creates or replaces the file with `bytes`. The bytes go to a temporary file in the same
 // folder, which is flushed to disk and then renamed over the target, so the old file stays

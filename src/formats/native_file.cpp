@@ -36,7 +36,7 @@ void TForm1::LoadKslFile(const std::string& fileName) {
   try {
     // Bytes after the end of the zlib stream carry nothing and are ignored (DecompressStream
     // stops at the stream's end): a file padded on its way here still opens.
-    body = DecompressStream(ReadFileBytes(fileName, LargestKslFile()), kMaxKslBodyBytes);
+    body = DecompressStream(ReadFileBytes(fileName, LargestKslFile()).Bytes(), kMaxKslBodyBytes);
   } catch (const DecompressedTooLarge&) {
     throw KestrelError("The KSL file \"" + fileName + "\" unpacks to more than " +
                        std::to_string(kMaxKslBodyBytes >> 20) +

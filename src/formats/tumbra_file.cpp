@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <memory>
 #include <string_view>
 
-#if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
-#define KESTREL_COUNT_WITH_SSE2 1
-#endif
-
+#include "formats/file_bytes.h"
 #include "formats/prefault.h"
 #include "formats/tumbra_syntax.h"
 #include "scene/colour_codes.h"
@@ -26,92 +19,23 @@ constexpr char kSwitchError[] = "Error reading switches in text file";
 constexpr char kUnknownSwitch[] = "unrecognized switch in text file";
 constexpr char kNoPoints[] = "No points in text file";
 
-// The whole file in one block; every line and column is a view into it. `lineEnds` bounds
-// the number of its lines.
+// The whole file in one block, every line and column a view into it, and the number of its
+// line ends, counted as the file was read.
 struct TextFile {
-  std::unique_ptr<char[]> bytes;
-  size_t size = 0;
+  FileContents contents;
   uint64_t lineEnds = 0;
-  std::string_view Text() const { return {bytes.get(), size}; }
 };
 
-struct EndCounts {
-  uint64_t lf = 0;
-  uint64_t cr = 0;
-};
-
-// How many LF and how many CR bytes `text` holds: sixteen bytes at a time where the processor
-// allows, one pass for both, so that a large file is counted in a few milliseconds.
-EndCounts CountEndBytes(std::string_view text) {
-  EndCounts n;
-  size_t i = 0;
-#ifdef KESTREL_COUNT_WITH_SSE2
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const auto sum = [](__m128i counts) {
-    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
-           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  };
-  while (text.size() - i >= 16) {
-    // Up to 255 blocks in byte-wide counters, then added up.
-    const size_t blocks = std::min<size_t>((text.size() - i) / 16, 255);
-    __m128i lfs = _mm_setzero_si128();
-    __m128i crs = _mm_setzero_si128();
-    for (size_t b = 0; b < blocks; ++b, i += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(bytes, lf));
-      crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(bytes, cr));
-    }
-    n.lf += sum(lfs);
-    n.cr += sum(crs);
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    n.lf += text[i] == '\n';
-    n.cr += text[i] == '\r';
-  }
-  return n;
-}
-
-// The number of line ends, given how many LF and CR bytes the text holds: every LF, and every
-// CR not followed by an LF.
-uint64_t CountLineEnds(std::string_view text, EndCounts n) {
-  if (n.cr == 0) return n.lf;
-  uint64_t crlf = 0;
-  for (size_t i = 0; i + 1 < text.size(); ++i) crlf += text[i] == '\r' && text[i + 1] == '\n';
-  return n.lf + n.cr - crlf;
-}
-
+// Only a regular file is a text file; anything that cannot be read, or not whole, is no model.
 bool ReadTextFile(const std::string& fileName, TextFile& file) {
-  // Only a regular file has a size to trust; a directory or a device is no text file.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(fileName, error)) return false;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  in.seekg(0, std::ios::beg);
-  // Left uninitialised: the read overwrites every byte, and zeroing a large file costs time.
-  file.bytes = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
-  file.size = static_cast<size_t>(size);
-  // Read a piece at a time, so that the line ends are counted while each piece is still in
-  // the cache: a separate pass over a large file would fetch it all from memory once more.
-  // Each piece's pages are taken in one call before the read writes them.
-  constexpr size_t kPiece = size_t{1} << 20;
-  EndCounts ends;
-  for (size_t done = 0; done < file.size;) {
-    const size_t piece = std::min(kPiece, file.size - done);
-    Prefault(file.bytes.get() + done, piece);
-    in.read(file.bytes.get() + done, static_cast<std::streamsize>(piece));
-    if (in.gcount() != static_cast<std::streamsize>(piece)) return false;
-    const EndCounts n = CountEndBytes({file.bytes.get() + done, piece});
-    ends.lf += n.lf;
-    ends.cr += n.cr;
-    done += piece;
+  tumbra::LineEndCounter ends;
+  try {
+    file.contents = ReadFileBytes(fileName, std::numeric_limits<uint64_t>::max(),
+                                  [&ends](std::string_view piece) { ends.Add(piece); });
+  } catch (const KestrelError&) {
+    return false;
   }
-  file.lineEnds = CountLineEnds(file.Text(), ends);
+  file.lineEnds = ends.LineEnds();
   return true;
 }
 
@@ -246,7 +170,7 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
     form.Controls().ShowMessage(kReadError);
     return false;
   }
-  const std::string_view text = file.Text();
+  const std::string_view text = file.contents.Text();
 
   form.Controls().MemoClear();
   form.CommentLines.clear();

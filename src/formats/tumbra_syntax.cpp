@@ -7,6 +7,11 @@
 #include <cstring>
 #include <system_error>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#define KESTREL_COUNT_WITH_SSE2 1
+#endif
+
 namespace tumbra {
 
 namespace {
@@ -73,7 +78,60 @@ size_t ScanReal(std::string_view text, double& value) {
   return length;
 }
 
+struct EndCounts {
+  uint64_t lf = 0;
+  uint64_t cr = 0;
+};
+
+// How many LF and how many CR bytes `text` holds, in one pass for both.
+EndCounts CountEndBytes(std::string_view text) {
+  EndCounts n;
+  size_t i = 0;
+#ifdef KESTREL_COUNT_WITH_SSE2
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const auto sum = [](__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  };
+  while (text.size() - i >= 16) {
+    // Up to 255 blocks in byte-wide counters, then added up.
+    const size_t blocks = std::min<size_t>((text.size() - i) / 16, 255);
+    __m128i lfs = _mm_setzero_si128();
+    __m128i crs = _mm_setzero_si128();
+    for (size_t b = 0; b < blocks; ++b, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(bytes, lf));
+      crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(bytes, cr));
+    }
+    n.lf += sum(lfs);
+    n.cr += sum(crs);
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    n.lf += text[i] == '\n';
+    n.cr += text[i] == '\r';
+  }
+  return n;
+}
+
 }  // namespace
+
+void LineEndCounter::Add(std::string_view piece) {
+  if (piece.empty()) return;
+  const EndCounts n = CountEndBytes(piece);
+  lf_ += n.lf;
+  cr_ += n.cr;
+  if (pieceEndedWithCr_ && piece.front() == '\n') ++crlf_;
+  // Most files have no CR at all and need no look for pairs.
+  if (n.cr != 0) {
+    for (size_t i = 0; i + 1 < piece.size(); ++i) {
+      crlf_ += piece[i] == '\r' && piece[i + 1] == '\n';
+    }
+  }
+  pieceEndedWithCr_ = piece.back() == '\r';
+}
 
 LineReader::LineReader(std::string_view text) : text_(text) {
   lf_ = Find('\n');
