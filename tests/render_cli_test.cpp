@@ -152,8 +152,18 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
 
   const Result help = RunRender(dir, run + "--zoom abc --help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("usage: kestrel-render"), std::string::npos);
+  EXPECT_EQ(help.out.find("usage: kestrel-render"), 0u);
   EXPECT_TRUE(help.err.empty());
+  // Each option's lines, its description in the column, a long one carried over under it.
+  for (const char* lines : {
+           "\n  --format png|bmp|ksl    what to write, whatever OUTPUT's name (a thumbnailer's "
+           "output\n                          file may have no extension)\n\noptions, applied",
+           "\n  --fill-circles on|off   tick or untick Fill Circles\n",
+           "\n  --pan X,Y               move the picture X pixels right and Y pixels up\n"
+           "  --help                  show this text\n",
+       }) {
+    EXPECT_NE(help.out.find(lines), std::string::npos) << lines;
+  }
 }
 
 TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
@@ -242,6 +252,21 @@ TEST(RenderCli, OptionsAndViewChangesActAsTheWindowsControls) {
     }
   }
   EXPECT_EQ(written.pixel(0, 0) & 0xFFFFFFu, 0xFFFFFFu) << "white background";
+}
+
+// --zoom and --pan go through the keys' checked zoom and pan: a view the keys could not reach
+// fails with the text the window's error box would show, and writes nothing.
+TEST(RenderCli, AZoomOrPanTheKeysWouldRefuseFailsWithTheirMessage) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string out = (dir.path() / "cube.png").string();
+  for (const char* view : {"--zoom 1e308", "--zoom 1e-300 --pan 0,1e300"}) {
+    const Result r = RunRender(dir, Args(model, out, view));
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_EQ(r.status, 1) << view;
+    EXPECT_EQ(r.err, "Floating point overflow\n") << view;
+    EXPECT_FALSE(std::filesystem::exists(out)) << view;
+  }
 }
 
 // What a thumbnailer asks for: one number for a square frame, and an output name that need not

@@ -1,6 +1,7 @@
 // kestrel-render: loads a model into the same TForm1 the window uses, applies options and view
 // changes as a user would, draws one frame and writes it (or the scene) to a file.
 #include <QImageWriter>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,30 +14,9 @@
 #include "formats/file_kind.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "view/zoom_pan.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: kestrel-render INPUT -o OUTPUT [options]\n"
-    "\n"
-    "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
-    "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-    "(.bmp, .png or .ksl) or by --format.\n"
-    "\n"
-    "  --format png|bmp|ksl    what to write, whatever OUTPUT's name (a thumbnailer's output\n"
-    "                          file may have no extension)\n"
-    "\n"
-    "options, applied in this order after the model is loaded:\n"
-    "  --size WxH | N          frame size in pixels, N alone for N x N (default 601x593)\n"
-    "  --antialias on|off      tick or untick Anti-aliasing\n"
-    "  --fade on|off           tick or untick Fade\n"
-    "  --flip-z on|off         tick or untick Flip Z\n"
-    "  --white-back on|off     tick or untick White Back\n"
-    "  --fill-circles on|off   tick or untick Fill Circles\n"
-    "  --turn YAW,PITCH        turn by YAW degrees about the up axis, then PITCH about the right\n"
-    "  --zoom F                multiply the zoom by F\n"
-    "  --pan X,Y               move the picture X pixels right and Y pixels up\n"
-    "  --help                  show this text\n";
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -58,8 +38,6 @@ struct Options {
   bool help = false;
 };
 
-constexpr const char* kToggleNames[5] = {"--antialias", "--fade", "--flip-z", "--white-back",
-                                         "--fill-circles"};
 constexpr int kToggleBoxes[5] = {kAliasCheckBox, kFadeCheckBox, kFlipZCheckBox, kWhiteBackCheckBox,
                                  kCircleFillCheckBox};
 
@@ -114,8 +92,125 @@ bool ParseOnOff(std::string_view text, const std::string& option) {
   throw UsageError(option + " takes on or off");
 }
 
+// --- What each option does with its value (`name` is the option as given) ---
+
+void SetOutput(Options& o, const std::string&, const std::string& value) {
+  o.output = value;
+}
+
+void SetFormat(Options& o, const std::string&, const std::string& value) {
+  o.format = ParseFormat(value);
+}
+
+void SetSize(Options& o, const std::string&, const std::string& value) {
+  const size_t x = value.find_first_of("xX");
+  if (x == std::string::npos) {
+    // One number is a square: what a thumbnailer asks for.
+    o.width = o.height = ParseSide(value);
+  } else {
+    o.width = ParseSide(std::string_view(value).substr(0, x));
+    o.height = ParseSide(std::string_view(value).substr(x + 1));
+  }
+}
+
+template <int Box>
+void SetToggle(Options& o, const std::string& name, const std::string& value) {
+  o.toggles[Box] = ParseOnOff(value, name);
+}
+
+void SetTurn(Options& o, const std::string& name, const std::string& value) {
+  o.turn = ParsePair(value, name);
+}
+
+void SetZoom(Options& o, const std::string& name, const std::string& value) {
+  o.zoom = ParseReal(value, name);
+  if (*o.zoom == 0) throw UsageError("--zoom: the factor must not be 0");
+}
+
+void SetPan(Options& o, const std::string& name, const std::string& value) {
+  o.pan = ParsePair(value, name);
+}
+
+// Every option but --help takes a value, as "--name value" or "--name=value". An option is its
+// row here, which also gives its lines of the usage text, and the step in Run that acts on it.
+struct OptionRow {
+  const char* name;
+  const char* shortName;  // or null
+  // Whether it is one of the options applied after the load (the second list of the usage).
+  bool afterLoad;
+  const char* synopsis;     // null: not listed
+  const char* description;  // may run over several lines
+  void (*apply)(Options& o, const std::string& name, const std::string& value);
+};
+
+constexpr OptionRow kOptions[] = {
+    {"--output", "-o", false, nullptr, nullptr, SetOutput},
+    {"--format", nullptr, false, "--format png|bmp|ksl",
+     "what to write, whatever OUTPUT's name (a thumbnailer's output\n"
+     "file may have no extension)",
+     SetFormat},
+    {"--size", nullptr, true, "--size WxH | N",
+     "frame size in pixels, N alone for N x N (default 601x593)", SetSize},
+    {"--antialias", nullptr, true, "--antialias on|off", "tick or untick Anti-aliasing",
+     SetToggle<0>},
+    {"--fade", nullptr, true, "--fade on|off", "tick or untick Fade", SetToggle<1>},
+    {"--flip-z", nullptr, true, "--flip-z on|off", "tick or untick Flip Z", SetToggle<2>},
+    {"--white-back", nullptr, true, "--white-back on|off", "tick or untick White Back",
+     SetToggle<3>},
+    {"--fill-circles", nullptr, true, "--fill-circles on|off", "tick or untick Fill Circles",
+     SetToggle<4>},
+    {"--turn", nullptr, true, "--turn YAW,PITCH",
+     "turn by YAW degrees about the up axis, then PITCH about the right", SetTurn},
+    {"--zoom", nullptr, true, "--zoom F", "multiply the zoom by F", SetZoom},
+    {"--pan", nullptr, true, "--pan X,Y", "move the picture X pixels right and Y pixels up",
+     SetPan},
+};
+
+const OptionRow* FindOption(const std::string& name) {
+  for (const OptionRow& row : kOptions) {
+    if (name == row.name || (row.shortName != nullptr && name == row.shortName)) return &row;
+  }
+  return nullptr;
+}
+
+// "  SYNOPSIS   description", the description in a column of its own.
+void AddUsageLines(std::string& text, const std::string& synopsis, const std::string& description) {
+  constexpr size_t kColumn = 24;
+  std::string lead = "  " + synopsis;
+  lead.resize(std::max(lead.size() + 1, kColumn + 2), ' ');
+  size_t from = 0;
+  for (;;) {
+    const size_t end = description.find('\n', from);
+    text += lead + description.substr(from, end - from) + "\n";
+    if (end == std::string::npos) break;
+    from = end + 1;
+    lead.assign(kColumn + 2, ' ');
+  }
+}
+
+std::string Usage() {
+  std::string text =
+      "usage: kestrel-render INPUT -o OUTPUT [options]\n"
+      "\n"
+      "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
+      "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
+      "(.bmp, .png or .ksl) or by --format.\n"
+      "\n";
+  for (const bool afterLoad : {false, true}) {
+    if (afterLoad) text += "\noptions, applied in this order after the model is loaded:\n";
+    for (const OptionRow& row : kOptions) {
+      if (row.afterLoad == afterLoad && row.synopsis != nullptr) {
+        AddUsageLines(text, row.synopsis, row.description);
+      }
+    }
+  }
+  AddUsageLines(text, "--help", "show this text");
+  return text;
+}
+
 Options ParseArguments(const std::vector<std::string>& args) {
   Options o;
+  // Help wins wherever it stands, whatever else is wrong.
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
       o.help = true;
@@ -134,43 +229,13 @@ Options ParseArguments(const std::vector<std::string>& args) {
       o.input = name;
       continue;
     }
-    const auto takeValue = [&]() -> std::string {
-      if (value) return *value;
+    const OptionRow* option = FindOption(name);
+    if (option == nullptr) throw UsageError("unknown option '" + name + "'");
+    if (!value) {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-      return args[++i];
-    };
-    bool known = false;
-    for (int t = 0; t < 5; ++t) {
-      if (name == kToggleNames[t]) {
-        o.toggles[t] = ParseOnOff(takeValue(), name);
-        known = true;
-      }
+      value = args[++i];
     }
-    if (known) continue;
-    if (name == "-o" || name == "--output") {
-      o.output = takeValue();
-    } else if (name == "--size") {
-      const std::string v = takeValue();
-      const size_t x = v.find_first_of("xX");
-      if (x == std::string::npos) {
-        // One number is a square: what a thumbnailer asks for.
-        o.width = o.height = ParseSide(v);
-      } else {
-        o.width = ParseSide(std::string_view(v).substr(0, x));
-        o.height = ParseSide(std::string_view(v).substr(x + 1));
-      }
-    } else if (name == "--format") {
-      o.format = ParseFormat(takeValue());
-    } else if (name == "--turn") {
-      o.turn = ParsePair(takeValue(), name);
-    } else if (name == "--zoom") {
-      o.zoom = ParseReal(takeValue(), name);
-      if (*o.zoom == 0) throw UsageError("--zoom: the factor must not be 0");
-    } else if (name == "--pan") {
-      o.pan = ParsePair(takeValue(), name);
-    } else {
-      throw UsageError("unknown option '" + name + "'");
-    }
+    option->apply(o, name, *value);
   }
   if (o.input.empty()) throw UsageError("no INPUT model given");
   if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
@@ -229,10 +294,11 @@ int Run(const Options& o) {
     form.RotateCam(1, o.turn->first * std::numbers::pi / 180);
     form.RotateCam(0, o.turn->second * std::numbers::pi / 180);
   }
-  if (o.zoom) form.Scale *= *o.zoom;
+  // Checked as the keys check them: a zoom or pan the view cannot take fails as it would there.
+  if (o.zoom) ZoomBy(form, *o.zoom);
   if (o.pan) {
-    form.PanX += o.pan->first / form.Scale;
-    form.PanY += o.pan->second / form.Scale;
+    PanRight(form, o.pan->first);
+    PanUp(form, o.pan->second);
   }
 
   const int framesBeforeFinal = controls.FramesPresented;
@@ -249,11 +315,11 @@ int main(int argc, char** argv) {
   try {
     options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "kestrel-render: %s\n\n%s", e.text().c_str(), kUsage);
+    std::fprintf(stderr, "kestrel-render: %s\n\n%s", e.text().c_str(), Usage().c_str());
     return kExitUsage;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   try {

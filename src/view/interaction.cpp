@@ -6,6 +6,7 @@
 #include "scene/error.h"
 #include "scene/scene_model.h"
 #include "view/wheel_steps.h"
+#include "view/zoom_pan.h"
 
 namespace {
 
@@ -33,37 +34,28 @@ void TurnBySteps(TForm1& f, int32_t dx, int32_t dy) {
   f.RotateCam(0, dy * kTurnPerPixel);
 }
 
-// The pan keys' step in model units, from the scale of this very moment.
-double PanStep(const TForm1& f) {
-  return CheckedDivide(double{kPanPixels}, f.Scale);
-}
-
-void AddPan(double& pan, double by) {
-  pan = CheckedResult(pan + by);
-}
-
 void ZoomIn(TForm1& f) {
   f.Scale = CheckedResult(f.Scale / kZoom);
 }
 
 void ZoomOut(TForm1& f) {
-  f.Scale = CheckedResult(f.Scale * kZoom);
+  ZoomBy(f, kZoom);
 }
 
 // The six letter keys; false for every other key code.
 bool LetterKey(TForm1& f, uint16_t key) {
   switch (key) {
     case 'A':
-      AddPan(f.PanY, -PanStep(f));
+      PanUp(f, -kPanPixels);
       return true;
     case 'Q':
-      AddPan(f.PanY, PanStep(f));
+      PanUp(f, kPanPixels);
       return true;
     case 'S':
-      AddPan(f.PanX, -PanStep(f));
+      PanRight(f, -kPanPixels);
       return true;
     case 'D':
-      AddPan(f.PanX, PanStep(f));
+      PanRight(f, kPanPixels);
       return true;
     case 'F':
       ZoomIn(f);
@@ -77,6 +69,19 @@ bool LetterKey(TForm1& f, uint16_t key) {
 }
 
 }  // namespace
+
+void ZoomBy(TForm1& form, double factor) {
+  form.Scale = CheckedResult(form.Scale * factor);
+}
+
+// The step in model units comes from the scale of this very moment.
+void PanRight(TForm1& form, double pixels) {
+  form.PanX = CheckedResult(form.PanX + CheckedDivide(pixels, form.Scale));
+}
+
+void PanUp(TForm1& form, double pixels) {
+  form.PanY = CheckedResult(form.PanY + CheckedDivide(pixels, form.Scale));
+}
 
 void TForm1::FormMouseDown(MouseButton button, int32_t x, int32_t y) {
   if (button == MouseButton::Left) LeftDragging = true;
@@ -99,8 +104,8 @@ void TForm1::FormMouseMove(int32_t x, int32_t y) {
     if (LeftDragging) TurnBySteps(*this, SpinDX, SpinDY);
     // Pixel for pixel: the picture stays under the pointer.
     if (RightDragging) {
-      AddPan(PanX, -CheckedDivide(SpinDX, Scale));
-      AddPan(PanY, CheckedDivide(SpinDY, Scale));
+      PanRight(*this, -static_cast<double>(SpinDX));
+      PanUp(*this, SpinDY);
     }
     LastMouseX = x;
     LastMouseY = y;
@@ -140,7 +145,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
     if (plain)
       RotateCam(0, -kKeyTurn);
     else if (ctrl)
-      AddPan(PanY, -PanStep(*this));
+      PanUp(*this, -kPanPixels);
     else
       ZoomOut(*this);
     handled = true;
@@ -149,7 +154,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
     if (plain)
       RotateCam(0, kKeyTurn);
     else if (ctrl)
-      AddPan(PanY, PanStep(*this));
+      PanUp(*this, kPanPixels);
     else
       ZoomIn(*this);
     handled = true;
@@ -157,14 +162,14 @@ void TForm1::FormKeyDown(uint16_t& key) {
   // Shift alone does nothing to Left and Right, yet the key is still taken and drawn.
   if (controls_.KeyIsDown(VK_LEFT)) {
     if (ctrl)
-      AddPan(PanX, -PanStep(*this));
+      PanRight(*this, -kPanPixels);
     else if (plain)
       RotateCam(1, kKeyTurn);
     handled = true;
   }
   if (controls_.KeyIsDown(VK_RIGHT)) {
     if (ctrl)
-      AddPan(PanX, PanStep(*this));
+      PanRight(*this, kPanPixels);
     else if (plain)
       RotateCam(1, -kKeyTurn);
     handled = true;
