@@ -1,7 +1,6 @@
 // Saving and opening a native scene file of a million segments, whole and step by step:
 // median, mean, fastest and slowest of five runs of each.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 #include "support/curve_scene.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -21,15 +21,12 @@ constexpr int32_t kPoints = 1000000;  // and 999,999 lines
 struct Bench {
   HeadlessControls controls;
   TForm1 form{controls};
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kestrel-native-bench-" + std::to_string(getpid()));
-  std::string path = (dir / "curve.ksl").string();
+  ScratchDir dir;
+  std::string path = (dir.path() / "curve.ksl").string();
   Bench() {
     controls.Attach(&form);
-    std::filesystem::create_directories(dir);
     MakeCurveScene(form, kPoints);
   }
-  ~Bench() { std::filesystem::remove_all(dir); }
 };
 
 void BM_SaveKslFile(benchmark::State& state) {

@@ -32,6 +32,7 @@
 #include "scene/scene_model.h"
 #include "support/bench_models.h"
 #include "support/counting_allocator.h"
+#include "support/scratch_dir.h"
 #include "support/tumbra_model.h"
 
 namespace {
@@ -251,7 +252,7 @@ double FrameOfLoad(const TForm1& loaded) {
 LoadFigures MeasureLoad(int repeats) {
   LoadFigures f;
   const double residentAtStart = PeakResidentMegabytes();
-  BenchFolder folder;
+  ScratchDir folder;
   const std::filesystem::path file = folder.path() / "large.tmb";
   WriteTumbraModel(file, 1'000'000);
   f.fileMB = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;
@@ -363,7 +364,7 @@ int main(int argc, char** argv) {
     return FramesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   }
   if (argc == 2 && std::strcmp(argv[1], "load") == 0) {
-    BenchFolder folder;
+    ScratchDir folder;
     const std::filesystem::path file = folder.path() / "large.tmb";
     WriteTumbraModel(file, 1'000'000);
     BenchForm b;

@@ -8,6 +8,7 @@
 
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "support/scratch_dir.h"
 #include "support/tumbra_model.h"
 
 namespace {
@@ -23,7 +24,7 @@ double PeakResidentMegabytes() {
 const double kResidentAtStart = PeakResidentMegabytes();
 
 void BM_LoadTmbFile(benchmark::State& state) {
-  BenchFolder folder;
+  ScratchDir folder;
   const std::filesystem::path file = folder.path() / "large.tmb";
   WriteTumbraModel(file, state.range(0));
   const double fileMegabytes = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;

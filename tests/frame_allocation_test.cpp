@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../bench/support/counting_allocator.h"
+#include "support/counting_allocator.h"
 #include "test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "reference_render.h"
 #include "render/depth_fade.h"
-#include "render/depth_sort.h"
+#include "render/depth_sort_testing.h"
 #include "render/frame_pixels.h"
 #include "scene/colour_codes.h"
 #include "test_support.h"

@@ -15,8 +15,10 @@
 
 #include "reference_render.h"
 #include "render/depth_sort.h"
+#include "render/depth_sort_testing.h"
 #include "render/render_workspace.h"
 #include "render/wu_line.h"
+#include "render/wu_line_testing.h"
 #include "test_support.h"
 
 namespace {

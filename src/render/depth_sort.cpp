@@ -15,6 +15,7 @@
 #include <limits>
 #include <utility>
 
+#include "render/depth_sort_testing.h"
 #include "render/render_workspace.h"
 
 namespace {

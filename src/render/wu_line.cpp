@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "render/wu_line_testing.h"
 #include "render/wu_line_walk.h"
 #include "scene/scene_model.h"
 

@@ -23,9 +23,8 @@ void DrawWuLineAvx2(const FramePixels& frame, int32_t x1, int32_t y1, int32_t x2
 
 bool ProcessorHasAvx2();
 
-// Whether the AVX2 forms of the line and of the drawing pass run where the processor has them:
-// on unless switched off. The tests switch it off to check the portable forms against them.
-void AllowAvx2(bool allowed);
+// Whether the AVX2 forms of the line and of the drawing pass run: where the processor has them,
+// unless the tests have switched them off (wu_line_testing.h).
 bool UseAvx2();
 
 // The fastest of the two that may run.

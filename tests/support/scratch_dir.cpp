@@ -1,27 +1,25 @@
-#include "test_support.h"
+// Scratch folders and whole files.
+#include "support/scratch_dir.h"
 
-#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
 #include <sstream>
 
 ScratchDir::ScratchDir() {
-  std::random_device rd;
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "kestrel";
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  path_ = std::filesystem::temp_directory_path() / ("kestrel-" + name + "-" + std::to_string(rd()));
+  std::random_device random;
+  path_ = std::filesystem::temp_directory_path() /
+          ("kestrel-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
   std::filesystem::create_directories(path_);
 }
 
 ScratchDir::~ScratchDir() {
-  std::error_code ec;
+  // A test may have taken its own permissions away to see a write fail.
+  std::error_code error;
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(path_, ec);
+                               std::filesystem::perm_options::add, error);
+  std::filesystem::remove_all(path_, error);
 }
 
 std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {

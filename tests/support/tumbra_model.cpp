@@ -1,24 +1,11 @@
-// Deterministic Tumbra models for the load benchmarks.
+// Deterministic large Tumbra models.
 #include "support/tumbra_model.h"
-
-#include <unistd.h>
 
 #include <charconv>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
-
-BenchFolder::BenchFolder() {
-  path_ = std::filesystem::temp_directory_path() /
-          ("kestrel-bench-" + std::to_string(static_cast<long>(::getpid())));
-  std::filesystem::create_directories(path_);
-}
-
-BenchFolder::~BenchFolder() {
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
 
 namespace {
 
