@@ -376,7 +376,7 @@ TEST(NativeFileSave, RoundTripKeepsTheModelAndTheSegmentOrderOfTheLastFrame) {
 
   // The file holds the segments in the order memory had them at the save.
   const std::string body = Unzip(ReadWholeFile(path));
-  const KslBody saved =
+  const SceneData saved =
       DecodeKslBody({reinterpret_cast<const uint8_t*>(body.data()), body.size()}, 24, 4);
   EXPECT_EQ(StoredSegments(saved.Segments, false), StoredSegments(f.form.Segments, false));
 

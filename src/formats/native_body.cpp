@@ -250,13 +250,13 @@ double CheckedRadius(float radius, size_t segment) {
 
 }  // namespace
 
-KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize) {
+SceneData DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize) {
   CheckWidths(vecSize, intSize);
   BodyReader r(body, vecSize, intSize);
-  KslBody b;
-  b.Version = r.Byte("the version");
-  if (b.Version > FormatVersion) {
-    throw KestrelError("version " + std::to_string(b.Version) + " is not known");
+  SceneData b;
+  const uint8_t version = r.Byte("the version");
+  if (version > FormatVersion) {
+    throw KestrelError("version " + std::to_string(version) + " is not known");
   }
   // Any byte but 0 is on, as a check box would take it.
   b.AntiAlias = r.Byte("the options") != 0;
@@ -264,14 +264,15 @@ KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t in
   b.FlipZ = r.Byte("the options") != 0;
   b.WhiteBack = r.Byte("the options") != 0;
   b.FreeSpin = r.Byte("the options") != 0;
-  b.HasFillCircles = b.Version >= 2;
+  b.HasFillCircles = version >= 2;
   if (b.HasFillCircles) b.FillCircles = r.Byte("the options") != 0;
   double sharedRadius = 0;
-  if (b.Version < 3) sharedRadius = r.Single("the circle radius");
+  if (version < 3) sharedRadius = r.Single("the circle radius");
   if (!std::isfinite(sharedRadius)) throw KestrelError("the circle radius is not a finite number");
 
   b.Centre = r.Vec("the centre");
   if (!IsFinite(b.Centre)) throw KestrelError("the centre is not a finite point");
+  b.CentreGiven = true;
 
   const size_t lineCount = r.Count("comment lines", intSize);
   b.CommentLines.resize(lineCount);
@@ -290,7 +291,7 @@ KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t in
 
   // The shortest entry: a version 3 segment always has both slots; an older point segment
   // has no radius slot.
-  const size_t shortest = 1 + intSize + (b.Version >= 3 ? intSize : 0) + kColourBytes;
+  const size_t shortest = 1 + intSize + (version >= 3 ? intSize : 0) + kColourBytes;
   const size_t segmentCount = r.Count("segments", shortest);
   b.Segments.resize(segmentCount);
   for (size_t i = 0; i < segmentCount; ++i) {
@@ -299,7 +300,7 @@ KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t in
     s.First = PointIndex(r, pointCount, i);
     if (s.Kind == 0) {
       s.Second = PointIndex(r, pointCount, i);
-    } else if (b.Version >= 3) {
+    } else if (version >= 3) {
       s.Radius = CheckedRadius(r.Single("the segments"), i);
     } else {
       s.Radius = sharedRadius;

@@ -1,5 +1,6 @@
 // The body of a native scene file (.ksl), the bytes inside its zlib stream: built from the
-// form for saving, and parsed and checked in full into a KslBody before a load changes anything.
+// form for saving, and parsed and checked in full into a SceneData before a load changes
+// anything.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "scene/records.h"
+#include "scene/scene_data.h"
 
 class TForm1;
 
@@ -22,30 +24,13 @@ inline constexpr uint8_t FormatVersion = 3;
 // more is refused before it exhausts memory.
 inline constexpr size_t kMaxKslBodyBytes = size_t{1} << 30;
 
-// Everything a body holds, parsed and checked.
-struct KslBody {
-  uint8_t Version = 0;
-  bool AntiAlias = false;
-  bool Fade = false;
-  bool FlipZ = false;
-  bool WhiteBack = false;
-  bool FreeSpin = false;
-  bool HasFillCircles = false;  // versions 0 and 1 have no such byte
-  bool FillCircles = false;
-  Vec3 Centre{};
-  std::vector<std::string> CommentLines;
-  std::vector<PointRecord> Points;
-  std::vector<SegmentRecord> Segments;
-  // The largest radius of a point segment, never below 0.
-  double CircleRadius = 0;
-};
-
 // The version 3 body of the form's model, options, centre and CommentLines, widths from its
 // VecSize and IntSize. Throws KestrelError (the reason, without the file name) for a model the
 // format cannot hold or that this program could not open again.
 std::vector<uint8_t> EncodeKslBody(const TForm1& form);
 
-// Parses a body of version 0 to 3 and checks every count, index and number. Throws KestrelError
-// (the reason, without the file name) for a body that is damaged. Never allocates for a count
-// that the rest of the body cannot hold.
-KslBody DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize);
+// Parses a body of version 0 to 3 and checks every count, index and number: the scene it holds,
+// its centre given (a body always holds one). Throws KestrelError (the reason, without the file
+// name) for a body that is damaged. Never allocates for a count that the rest of the body cannot
+// hold.
+SceneData DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize);

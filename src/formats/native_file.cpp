@@ -48,29 +48,14 @@ void TForm1::LoadKslFile(const std::string& fileName) {
   }
   // The whole body is parsed and checked before anything changes: a damaged file leaves the
   // model on screen, its options, memo and view exactly as they were.
-  KslBody scene;
+  SceneData scene;
   try {
     scene = DecodeKslBody(body, VecSize, IntSize);
   } catch (const KestrelError& e) {
     throw KestrelError("The KSL file \"" + fileName + "\" is damaged: " + e.what());
   }
   body = {};
-
-  SceneData loaded;
-  loaded.AntiAlias = scene.AntiAlias;
-  loaded.Fade = scene.Fade;
-  loaded.FlipZ = scene.FlipZ;
-  loaded.WhiteBack = scene.WhiteBack;
-  loaded.FreeSpin = scene.FreeSpin;
-  loaded.FillCircles = scene.FillCircles;
-  loaded.HasFillCircles = scene.HasFillCircles;
-  loaded.Centre = scene.Centre;
-  loaded.CentreGiven = true;
-  loaded.CommentLines = std::move(scene.CommentLines);
-  loaded.Points = std::move(scene.Points);
-  loaded.Segments = std::move(scene.Segments);
-  loaded.CircleRadius = scene.CircleRadius;
-  AdoptScene(std::move(loaded));
+  AdoptScene(std::move(scene));
 }
 
 void TForm1::SaveAs1Click() {
