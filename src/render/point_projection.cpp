@@ -16,9 +16,8 @@ namespace {
 
 ScreenPoint EncodeScreen(double x, double y, double width, double height) {
   if (!(std::fabs(x) < kFarScreen && std::fabs(y) < kFarScreen)) return kFarPoint;
-  return ScreenPoint{
-      RoundInRange(x) * 4 | (x < 0 ? kScreenLeft : 0) | (x >= width ? kScreenRight : 0),
-      RoundInRange(y) * 4 | (y < 0 ? kScreenLeft : 0) | (y >= height ? kScreenRight : 0)};
+  return ScreenPoint{RoundInRange(x) * 4 | EdgeBits(x, width),
+                     RoundInRange(y) * 4 | EdgeBits(y, height)};
 }
 
 }  // namespace

@@ -31,6 +31,24 @@ inline constexpr ScreenPoint kFarPoint{kScreenEdges, 0};
 inline bool IsFar(ScreenPoint p) {
   return (p.x & kScreenEdges) == kScreenEdges;
 }
+
+// Where a coordinate lies against the frame's edges 0 and `limit`: kScreenLeft before 0,
+// kScreenRight at or beyond `limit` (kScreenTop and kScreenBottom for a y).
+inline int32_t EdgeBits(double v, double limit) {
+  return (v < 0 ? kScreenLeft : 0) | (v >= limit ? kScreenRight : 0);
+}
+
+// The same for a figure reaching `margin` beyond v on either side: it lies beyond an edge only
+// when all of it does.
+inline int32_t EdgeBits(double v, double limit, double margin) {
+  return (v + margin < 0 ? kScreenLeft : 0) | (v - margin >= limit ? kScreenRight : 0);
+}
+
+// The bound test of every segment: nothing of it can show when both ends lie beyond the same
+// edge of the frame. A point segment gives its one end twice.
+inline bool BeyondOneEdge(ScreenPoint a, ScreenPoint b) {
+  return (((a.x & b.x) | (a.y & b.y)) & kScreenEdges) != 0;
+}
 // The pixel coordinate (arithmetic shift: the rounded value, negative ones included).
 inline int32_t PixelOf(int32_t packed) {
   return packed >> 2;

@@ -102,16 +102,14 @@ void DrawSegmentExact(DrawContext& c, const SegmentRecord& s) {
   const PointRecord& p1 = form.Points[static_cast<size_t>(s.First)];
   const PointRecord* p2 = nullptr;
   if (s.Kind != 0) {
-    if (p1.ScreenX + c.cull < 0 || p1.ScreenX - c.cull >= width || p1.ScreenY + c.cull < 0 ||
-        p1.ScreenY - c.cull >= height) {
-      return;
-    }
+    // A point counts with its cull radius about it.
+    const ScreenPoint e{EdgeBits(p1.ScreenX, width, c.cull), EdgeBits(p1.ScreenY, height, c.cull)};
+    if (BeyondOneEdge(e, e)) return;
   } else {
     p2 = &form.Points[static_cast<size_t>(s.Second)];
-    if ((p1.ScreenX < 0 && p2->ScreenX < 0) || (p1.ScreenX >= width && p2->ScreenX >= width) ||
-        (p1.ScreenY < 0 && p2->ScreenY < 0) || (p1.ScreenY >= height && p2->ScreenY >= height)) {
-      return;
-    }
+    const ScreenPoint e1{EdgeBits(p1.ScreenX, width), EdgeBits(p1.ScreenY, height)};
+    const ScreenPoint e2{EdgeBits(p2->ScreenX, width), EdgeBits(p2->ScreenY, height)};
+    if (BeyondOneEdge(e1, e2)) return;
   }
   const LineColour colour = FadedColour(form, c.range, s);
   if (p2 == nullptr) {
@@ -125,9 +123,9 @@ void DrawSegmentExact(DrawContext& c, const SegmentRecord& s) {
 // of the segment this many places ahead are fetched while the current one is drawn.
 constexpr size_t kPrefetchAhead = 12;
 
-// Every segment in painter's order. The compact positions settle the bound tests exactly: a
-// line is skipped when both ends lie beyond the same edge (the same edge bit in both), and a
-// point without a cull radius when it lies beyond any edge. A non-far position is the rounded
+// Every segment in painter's order. The compact positions settle the bound tests exactly: their
+// edge bits are the ones DrawSegmentExact finds from the doubles, for a point without a cull
+// radius too. A non-far position is the rounded
 // ScreenX and ScreenY, which is what drawing takes.
 template <class Lines>
 [[gnu::always_inline]] inline void DrawSegmentsWith(DrawContext& c, const ScreenPoint* screen,
@@ -156,7 +154,7 @@ template <class Lines>
         DrawSegmentExact(c, s);
         continue;
       }
-      if (((a.x | a.y) & kScreenEdges) != 0) continue;
+      if (BeyondOneEdge(a, a)) continue;
       const LineColour colour = FadedColour(form, c.range, s);
       const float r = ToSingle(s.Radius * form.Scale);
       if (r > 1.0f) {
@@ -178,7 +176,7 @@ template <class Lines>
       DrawSegmentExact(c, s);
       continue;
     }
-    if ((((a.x & b.x) | (a.y & b.y)) & kScreenEdges) != 0) continue;
+    if (BeyondOneEdge(a, b)) continue;
     const LineColour colour = FadedColour(form, c.range, s);
     const int32_t x1 = PixelOf(a.x), y1 = PixelOf(a.y), x2 = PixelOf(b.x), y2 = PixelOf(b.y);
     if (form.AntiAlias) {

@@ -1,7 +1,7 @@
 // TForm1: the one owner of the program's state (model, comment lines, camera, options, drag
 // and spin state, frame) and of every operation on it. It knows no widgets: whatever it needs
 // of the window it asks through FormControls. Its methods are defined in the source file of the
-// unit they belong to (tumbra_file.cpp defines LoadTmbFile, wu_line.cpp WuLine, ...).
+// unit they belong to, which the comment over each group names.
 #pragma once
 
 #include <QImage>
@@ -36,15 +36,8 @@ class TForm1 {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  // --- Start-up and the shell's commands ---
+  // Creation and the option check boxes: scene/scene_model.cpp
   void FormCreate();
-  void FormShow(const std::string& firstArgument);
-  void Open1Click();
-  // A .tmb or .ksl file dropped on the window: opened as Open opens it with that file's filter.
-  void OpenDroppedFile(const std::string& fileName);
-  void SaveAs1Click();
-
-  // --- Option check boxes ---
   void SetCheckBox(uint8_t number, bool value);
   void AliasCheckBoxClick();
   void FadeCheckboxClick();
@@ -55,27 +48,41 @@ class TForm1 {
   // Runs the click handler of check box `number` (1–6, any other number 6).
   void CheckBoxClick(int number);
 
-  // --- Scene files ---
-  void LoadTmbFile(const std::string& fileName);
-  void LoadKslFile(const std::string& fileName);
-  void SaveKslFile(const std::string& fileName);
+  // Opening files: formats/file_commands.cpp
+  void FormShow(const std::string& firstArgument);
+  void Open1Click();
+  // A .tmb or .ksl file dropped on the window: opened as Open opens it with that file's filter.
+  void OpenDroppedFile(const std::string& fileName);
   // Replaces the model, the memo, the options and the centre with a scene read in full, then
   // fits and draws it: the one way a load changes the shown model.
   void AdoptScene(SceneData&& scene);
 
-  // --- Colours ---
+  // Tumbra files: formats/tumbra_file.cpp
+  void LoadTmbFile(const std::string& fileName);
+
+  // Scene files and Save As: formats/native_file.cpp
+  void LoadKslFile(const std::string& fileName);
+  void SaveKslFile(const std::string& fileName);
+  void SaveAs1Click();
+
+  // The picture file and Save Image As: formats/bmp_file.cpp
+  void SaveImageAs1Click();
+  // Writes the frame as a 32-bit Windows BMP file; throws KestrelError when it cannot.
+  void SaveBitmapFile(const std::string& fileName) const;
+
+  // Colours: scene/colour_codes.cpp
   uint32_t CodeToColor(uint8_t code) const;
 
-  // --- Camera ---
+  // Camera: view/vector_camera.cpp
   void RotateCam(uint8_t axis, double angle);
   void LookAt(const Vec3& source, Vec3& result) const;
 
-  // --- Framing ---
+  // Framing: view/framing.cpp
   void NewView();
   void ComputeScale();
   void CenterButtonClick();
 
-  // --- Mouse, keyboard, wheel, free spin ---
+  // Mouse, keyboard, wheel and free spin: view/interaction.cpp
   void FormMouseDown(MouseButton button, int32_t x, int32_t y);
   void FormMouseMove(int32_t x, int32_t y);
   void FormMouseUp(MouseButton button, int32_t x, int32_t y);
@@ -86,16 +93,13 @@ class TForm1 {
   void FormMouseWheelUp();
   void Timer1Timer();
 
-  // --- Frame ---
+  // The frame: render/frame_buffer.cpp
   void FormResize(int32_t clientWidth, int32_t clientHeight);
   void PopulateScanlines();
   void BlitBitmap();
   void FormPaint();
-  void SaveImageAs1Click();
-  // Writes the frame as a 32-bit Windows BMP file; throws KestrelError when it cannot.
-  void SaveBitmapFile(const std::string& fileName) const;
 
-  // --- Renderer ---
+  // Drawing: render/frame_renderer.cpp, render/wu_line.cpp
   void Render();
   void WuLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t r, uint8_t g, uint8_t b);
 
