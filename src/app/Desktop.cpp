@@ -15,8 +15,8 @@ void SetUpApplication() {
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
 }
 
-StartOptions ParseStartArguments(int argc, const char* const* argv) {
-  StartOptions options;
+TStartOptions ParseStartArguments(int argc, const char* const* argv) {
+  TStartOptions options;
   if (argc > 1) options.firstArgument = argv[1];
   for (int i = 2; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--watch") options.watch = true;

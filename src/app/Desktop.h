@@ -16,11 +16,11 @@ void SetUpApplication();
 
 // The command line after Qt has taken its own options out: the first argument is the file to
 // open, byte for byte as before; "--watch" after it asks to read the file again on every change.
-struct StartOptions {
+struct TStartOptions {
   std::string firstArgument;
   bool watch = false;
 };
-StartOptions ParseStartArguments(int argc, const char* const* argv);
+TStartOptions ParseStartArguments(int argc, const char* const* argv);
 
 // The file a drag carries, when the window takes it: exactly one URL, a local file, whose name
 // has the extension of a model (.tmb or .ksl, letter case ignored). Anything else, several files

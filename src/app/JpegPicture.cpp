@@ -11,13 +11,13 @@ namespace {
 
 // libjpeg's own error handler ends the process; ours jumps back to the decoder, which gives up.
 // A jump rather than an exception: the library is C and has no unwind tables.
-struct ErrorManager {
+struct TErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf escape;
 };
 
 [[noreturn]] void OnError(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->escape, 1);
+  std::longjmp(reinterpret_cast<TErrorManager*>(info->err)->escape, 1);
 }
 
 // Warnings (a slightly damaged stream) are not worth a word: the picture is drawn as decoded.
@@ -44,7 +44,7 @@ bool Decode(const QByteArray& bytes, jpeg_decompress_struct& info, QImage* image
 }
 
 // The jump lands here; this frame changes nothing after setjmp, so nothing here is clobbered.
-bool DecodeOrEscape(const QByteArray& bytes, jpeg_decompress_struct& info, ErrorManager& errors,
+bool DecodeOrEscape(const QByteArray& bytes, jpeg_decompress_struct& info, TErrorManager& errors,
                     QImage* image) {
   if (setjmp(errors.escape) != 0) return false;
   return Decode(bytes, info, image);
@@ -56,7 +56,7 @@ QImage DecodeJpeg(const QByteArray& bytes) {
   if (bytes.isEmpty()) return {};
   QImage image;
   jpeg_decompress_struct info;
-  ErrorManager errors;
+  TErrorManager errors;
   info.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = OnError;
   errors.base.output_message = OnMessage;

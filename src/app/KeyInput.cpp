@@ -56,7 +56,7 @@ int VirtualKeyOf(int qtKey) {
   }
 }
 
-void HeldKeys::Note(const QKeyEvent& event) {
+void THeldKeys::Note(const QKeyEvent& event) {
   const bool press = event.type() == QEvent::KeyPress;
   const int key = VirtualKeyOf(event.key());
   if (key >= VK_LEFT && key <= VK_DOWN) {
@@ -74,7 +74,7 @@ void HeldKeys::Note(const QKeyEvent& event) {
   down_[VK_CONTROL] = key == VK_CONTROL ? press : (event.modifiers() & Qt::ControlModifier) != 0;
 }
 
-bool HeldKeys::IsDown(int virtualKey) const {
+bool THeldKeys::IsDown(int virtualKey) const {
   return virtualKey >= 0 && virtualKey < static_cast<int>(down_.size()) && down_.test(virtualKey);
 }
 

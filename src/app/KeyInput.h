@@ -13,7 +13,7 @@ class QKeyEvent;
 inline constexpr int kUnmappedKey = 0xFF;
 int VirtualKeyOf(int qtKey);
 
-class HeldKeys {
+class THeldKeys {
  public:
   // Takes in a key press or release, before the form sees it.
   void Note(const QKeyEvent& event);

@@ -71,7 +71,7 @@ TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(f
   Timer1 = new QTimer(this);
   Timer1->setInterval(30);
 
-  ControlSet set;
+  TControlSet set;
   set.window = this;
   set.memo = Memo;
   set.checkBoxes = {AliasCheckBox,     FadeCheckBox,     FlipZCheckBox,
@@ -81,7 +81,7 @@ TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(f
   set.center = CenterButton;
   set.timer = Timer1;
   set.clientArea = ClientArea;
-  controls_ = std::make_unique<QtControls>(set);
+  controls_ = std::make_unique<TQtControls>(set);
 
   // Creating the form runs FormCreate, once the controls it speaks to are there.
   form_ = std::make_unique<TForm1>(*controls_);

@@ -13,7 +13,7 @@ class QKeyEvent;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
-class QtControls;
+class TQtControls;
 class TAboutBox;
 class TButtonKeyStop;
 class TCheck;
@@ -42,7 +42,7 @@ class TMainWindow : public QMainWindow {
   TFileWatch* FileWatch() { return fileWatch_; }
 
   TForm1& Form() { return *form_; }
-  QtControls& Controls() { return *controls_; }
+  TQtControls& Controls() { return *controls_; }
   TAboutBox& AboutBox() { return *aboutBox_; }
 
   void Exit1Click();
@@ -88,7 +88,7 @@ class TMainWindow : public QMainWindow {
   void ReloadWatchedFile();
 
   std::string firstArgument_;
-  std::unique_ptr<QtControls> controls_;
+  std::unique_ptr<TQtControls> controls_;
   std::unique_ptr<TForm1> form_;
   TAboutBox* aboutBox_ = nullptr;
   TFileWatch* fileWatch_ = nullptr;

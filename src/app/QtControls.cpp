@@ -50,7 +50,7 @@ QString MemoText(const std::string& line) {
 
 }  // namespace
 
-QtControls::QtControls(const ControlSet& controls)
+TQtControls::TQtControls(const TControlSet& controls)
     : c_(controls),
       openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, {kTumbraFilter, kKestrelFilter},
                              QString())),
@@ -61,18 +61,18 @@ QtControls::QtControls(const ControlSet& controls)
       flatHand_(LoadHandCursor("FlatHand")),
       grabHand_(LoadHandCursor("GrabHand")) {}
 
-QtControls::~QtControls() {
+TQtControls::~TQtControls() {
   if (overriding_) QGuiApplication::restoreOverrideCursor();
 }
 
-void QtControls::Attach(TForm1& form) {
+void TQtControls::Attach(TForm1& form) {
   for (int number = 1; number <= 6; ++number) {
     QObject::connect(Box(number), &QCheckBox::toggled, c_.window,
                      [this, &form, number](bool) { OnToggled(form, number); });
   }
 }
 
-void QtControls::OnToggled(TForm1& form, int number) {
+void TQtControls::OnToggled(TForm1& form, int number) {
   if (!changingFromCode_) {
     Guarded(c_.window, [&] { form.CheckBoxClick(number); });
     return;
@@ -85,16 +85,16 @@ void QtControls::OnToggled(TForm1& form, int number) {
   }
 }
 
-QCheckBox* QtControls::Box(int number) const {
+QCheckBox* TQtControls::Box(int number) const {
   return c_.checkBoxes[number >= 1 && number <= 5 ? number - 1 : 5];
 }
 
-void QtControls::ShowMessage(const std::string& text) {
+void TQtControls::ShowMessage(const std::string& text) {
   FlushMemo();
   ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void QtControls::MemoClear() {
+void TQtControls::MemoClear() {
   pendingMemo_.clear();
   memoLines_ = 0;
   c_.memo->clear();
@@ -110,7 +110,7 @@ constexpr qsizetype kShownLines = 10000;
 constexpr size_t kShownBytes = 4096;
 }  // namespace
 
-void QtControls::MemoAdd(const std::string& line) {
+void TQtControls::MemoAdd(const std::string& line) {
   ++memoLines_;
   if (memoLines_ > kShownLines + 1) return;
   if (memoLines_ == kShownLines + 1) {
@@ -126,7 +126,7 @@ void QtControls::MemoAdd(const std::string& line) {
   if (pendingMemo_.size() == 1) QTimer::singleShot(0, c_.memo, [this] { FlushMemo(); });
 }
 
-void QtControls::FlushMemo() {
+void TQtControls::FlushMemo() {
   if (pendingMemo_.isEmpty()) return;
   c_.memo->appendPlainText(pendingMemo_.join(QChar('\n')));
   pendingMemo_.clear();
@@ -134,11 +134,11 @@ void QtControls::FlushMemo() {
   c_.memo->moveCursor(QTextCursor::Start);
 }
 
-bool QtControls::CheckBoxChecked(int number) const {
+bool TQtControls::CheckBoxChecked(int number) const {
   return Box(number)->isChecked();
 }
 
-void QtControls::SetCheckBoxChecked(int number, bool checked) {
+void TQtControls::SetCheckBoxChecked(int number, bool checked) {
   // setChecked emits toggled only when the state really changes.
   const bool outer = std::exchange(changingFromCode_, true);
   Box(number)->setChecked(checked);
@@ -146,7 +146,7 @@ void QtControls::SetCheckBoxChecked(int number, bool checked) {
   if (handlerFailure_) std::rethrow_exception(std::exchange(handlerFailure_, nullptr));
 }
 
-void QtControls::SetCommandEnabled(Command command, bool enabled) {
+void TQtControls::SetCommandEnabled(Command command, bool enabled) {
   switch (command) {
     case Command::SaveAs:
       c_.saveAs->setEnabled(enabled);
@@ -160,7 +160,7 @@ void QtControls::SetCommandEnabled(Command command, bool enabled) {
   }
 }
 
-void QtControls::SetTimerEnabled(bool enabled) {
+void TQtControls::SetTimerEnabled(bool enabled) {
   // Enabling a running timer leaves its beat alone.
   if (!enabled) {
     c_.timer->stop();
@@ -169,11 +169,11 @@ void QtControls::SetTimerEnabled(bool enabled) {
   }
 }
 
-bool QtControls::TimerEnabled() const {
+bool TQtControls::TimerEnabled() const {
   return c_.timer->isActive();
 }
 
-void QtControls::SetScreenCursor(CursorId cursor) {
+void TQtControls::SetScreenCursor(CursorId cursor) {
   if (cursor == CursorId::Default) {
     if (overriding_) QGuiApplication::restoreOverrideCursor();
     overriding_ = false;
@@ -189,16 +189,16 @@ void QtControls::SetScreenCursor(CursorId cursor) {
   }
 }
 
-void QtControls::ClearClientArea() {
+void TQtControls::ClearClientArea() {
   c_.clientArea->Clear();
 }
 
-void QtControls::PresentFrame(const QImage& frame, int left, int top) {
+void TQtControls::PresentFrame(const QImage& frame, int left, int top) {
   FlushMemo();
   c_.clientArea->Present(frame, left, top);
 }
 
-bool QtControls::RunOpenDialog(std::string& path, int& filterIndex) {
+bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
   if (RunModal(*openDialog_) != QDialog::Accepted) return false;
   path = FileNameOf(*openDialog_);
   filterIndex =
@@ -207,7 +207,7 @@ bool QtControls::RunOpenDialog(std::string& path, int& filterIndex) {
   return true;
 }
 
-bool QtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
   QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
   if (RunModal(dialog) != QDialog::Accepted) return false;
   path = FileNameOf(dialog);

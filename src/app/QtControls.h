@@ -22,7 +22,7 @@ class TClientArea;
 class TForm1;
 
 // The widgets the window built, handed over whole.
-struct ControlSet {
+struct TControlSet {
   QWidget* window = nullptr;
   QPlainTextEdit* memo = nullptr;
   std::array<QCheckBox*, 6> checkBoxes{};  // check box numbers 1 to 6, in that order
@@ -38,12 +38,12 @@ inline const QString kTumbraFilter = QStringLiteral("Tumbra File (*.tmb)");
 inline const QString kKestrelFilter = QStringLiteral("Kestrel File (*.ksl)");
 inline const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
 
-class QtControls : public FormControls {
+class TQtControls : public FormControls {
  public:
-  explicit QtControls(const ControlSet& controls);
-  QtControls(const QtControls&) = delete;
-  QtControls& operator=(const QtControls&) = delete;
-  ~QtControls() override;
+  explicit TQtControls(const TControlSet& controls);
+  TQtControls(const TQtControls&) = delete;
+  TQtControls& operator=(const TQtControls&) = delete;
+  ~TQtControls() override;
 
   // Wires the check boxes to the form's click handlers.
   void Attach(TForm1& form);
@@ -77,14 +77,14 @@ class QtControls : public FormControls {
   // Shows the memo lines added since the last flush, in one go.
   void FlushMemo();
 
-  ControlSet c_;
+  TControlSet c_;
   QFileDialog* openDialog_;
   QFileDialog* saveDialog_;
   QFileDialog* pictureDialog_;
   QCursor flatHand_;
   QCursor grabHand_;
   bool overriding_ = false;
-  HeldKeys keys_;
+  THeldKeys keys_;
   // Memo lines waiting to be shown, and how many lines the memo holds with them.
   QStringList pendingMemo_;
   qsizetype memoLines_ = 0;

@@ -8,7 +8,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   SetUpApplication();
   // Qt has taken its own options out of argv; the first argument left is the file to open.
-  const StartOptions options = ParseStartArguments(argc, argv);
+  const TStartOptions options = ParseStartArguments(argc, argv);
   TMainWindow window(options.firstArgument);
   // Watching starts before the window shows and reads the file, so that no change is missed.
   if (options.watch) window.WatchFirstArgument();

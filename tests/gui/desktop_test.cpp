@@ -207,7 +207,7 @@ void DesktopTest::startOptionsKeepTheFirstArgument() {
     const std::vector<const char*> argv(args);
     return ParseStartArguments(static_cast<int>(argv.size()), argv.data());
   };
-  StartOptions o = parse({"kestrel"});
+  TStartOptions o = parse({"kestrel"});
   QCOMPARE(o.firstArgument, std::string());
   QVERIFY(!o.watch);
   o = parse({"kestrel", "a.tmb"});

@@ -91,7 +91,7 @@ void InputTest::virtualKeyCodes() {
 }
 
 void InputTest::heldKeysFollowPressAndRelease() {
-  HeldKeys keys;
+  THeldKeys keys;
   const auto note = [&keys](QEvent::Type type, int key, Qt::KeyboardModifiers mods,
                             bool repeat = false) {
     QKeyEvent event(type, key, mods, QString(), repeat);
@@ -285,7 +285,7 @@ void InputTest::pressOnThePanelIsNotForTheDrawingArea() {
 
 void InputTest::screenCursorIsOneOverrideAtMost() {
   TMainWindow w("");
-  QtControls& c = w.Controls();
+  TQtControls& c = w.Controls();
   c.SetScreenCursor(CursorId::GrabHand);
   c.SetScreenCursor(CursorId::GrabHand);
   QVERIFY(SameCursor(QGuiApplication::overrideCursor(), LoadHandCursor("GrabHand")));

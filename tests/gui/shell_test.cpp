@@ -261,7 +261,7 @@ void ShellTest::fileDialogsFiltersAndDefaultExtensions() {
   QTemporaryDir dir;
   ModalScript script;
   TMainWindow w("");
-  QtControls& c = w.Controls();
+  TQtControls& c = w.Controls();
 
   std::string path;
   int filter = 0;

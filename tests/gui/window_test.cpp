@@ -460,7 +460,7 @@ void WindowTest::resizeKeepsPanelAndRefits() {
 
 void WindowTest::memoShowsCommentLinesWhateverTheirEncoding() {
   TMainWindow w("");
-  QtControls& c = w.Controls();
+  TQtControls& c = w.Controls();
   c.MemoAdd("caf\xC3\xA9 in UTF-8");
   c.MemoAdd("caf\xE9 in Latin-1");
   c.MemoAdd(" ");
