@@ -19,7 +19,9 @@ void HeadlessControls::SetCommandEnabled(Command command, bool enabled) {
   Enabled[static_cast<int>(command)] = enabled;
 }
 
-void HeadlessControls::PresentFrame(const QImage&, int, int) { ++FramesPresented; }
+void HeadlessControls::PresentFrame(const QImage&, int, int) {
+  ++FramesPresented;
+}
 
 bool HeadlessControls::RunOpenDialog(std::string& path, int& filterIndex) {
   if (!NextOpen) return false;
