@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/file_kind.h"
@@ -50,6 +51,33 @@ TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
     EXPECT_EQ(LowerExtension(c.path), c.extension) << c.path;
     EXPECT_EQ(SceneFileKindOf(c.path), c.kind) << c.path;
   }
+}
+
+TEST(FileKind, TheOpenDialogsFilterPicksTheReader) {
+  const std::pair<int, SceneFileKind> cases[] = {
+      {1, SceneFileKind::Tumbra},
+      {2, SceneFileKind::Kestrel},
+      // No such filter: read as a scene file.
+      {0, SceneFileKind::Kestrel},
+      {3, SceneFileKind::Kestrel},
+  };
+  for (const auto& [filter, kind] : cases) EXPECT_EQ(SceneFileKindOfFilter(filter), kind) << filter;
+}
+
+// Open reads with the filter's reader whatever the name says, and enables Save As when the
+// reader returns.
+TEST_F(DropTest, OpenReadsWithTheChosenFiltersReaderWhateverTheName) {
+  controls.NextOpen = HeadlessControls::OpenAnswer{dir.Write("square.ksl", kSquare), 1};
+  form.Open1Click();
+  EXPECT_TRUE(controls.Messages.empty());
+  EXPECT_EQ(form.PointCount, 5);
+  EXPECT_TRUE(controls.IsEnabled(Command::SaveAs));
+
+  FormFixture other;
+  other.controls.NextOpen = HeadlessControls::OpenAnswer{dir.Write("square.tmb", kSquare), 2};
+  EXPECT_THROW(other.form.Open1Click(), KestrelError);
+  EXPECT_TRUE(other.controls.Messages.empty()) << "not read as a Tumbra file";
+  EXPECT_FALSE(other.controls.IsEnabled(Command::SaveAs));
 }
 
 TEST_F(DropTest, ATumbraFileOpensAsOpenWouldAndEnablesSaveAs) {

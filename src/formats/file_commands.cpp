@@ -1,60 +1,53 @@
 // Opening files: the command-line argument at start-up, the File menu's Open and a file dropped
 // on the window, and the one step every reader ends with, handing over the scene it read.
+#include "formats/file_commands.h"
+
 #include <utility>
 
-#include "formats/file_kind.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
 namespace {
 
-// What Open does once it has a name: the selected filter picks the reader, whatever the file's
-// extension says, and Save As is enabled when the reader returns. A failure that escapes the
-// reader ends the command before that.
-void LoadWithFilter(TForm1& form, const std::string& path, int filterIndex) {
-  if (filterIndex == 1) {
-    form.LoadTmbFile(path);
-  } else {
-    form.LoadKslFile(path);
-  }
+// What Open does once it has a name: the kind picks the reader, and Save As is enabled when the
+// reader returns. A failure that escapes the reader ends the command before that.
+void OpenWithReader(TForm1& form, SceneFileKind kind, const std::string& path) {
+  LoadSceneFile(form, kind, path);
   form.Controls().SetCommandEnabled(Command::SaveAs, true);
 }
 
 }  // namespace
 
-void TForm1::FormShow(const std::string& firstArgument) {
-  switch (SceneFileKindOf(firstArgument)) {
+void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
+  switch (kind) {
     case SceneFileKind::Tumbra:
-      LoadTmbFile(firstArgument);
+      form.LoadTmbFile(path);
       break;
     case SceneFileKind::Kestrel:
-      LoadKslFile(firstArgument);
+      form.LoadKslFile(path);
       break;
     case SceneFileKind::None:
       break;
   }
 }
 
+void TForm1::FormShow(const std::string& firstArgument) {
+  LoadSceneFile(*this, SceneFileKindOf(firstArgument), firstArgument);
+}
+
+// The selected filter picks the reader, whatever the file's extension says.
 void TForm1::Open1Click() {
   std::string path;
   int filterIndex = 1;
   if (!controls_.RunOpenDialog(path, filterIndex)) return;
-  LoadWithFilter(*this, path, filterIndex);
+  OpenWithReader(*this, SceneFileKindOfFilter(filterIndex), path);
 }
 
 // A drop is an Open whose filter is the one of the file's extension; the window only hands over
 // names that have one, and anything else is dropped here too, without a word.
 void TForm1::OpenDroppedFile(const std::string& fileName) {
-  switch (SceneFileKindOf(fileName)) {
-    case SceneFileKind::Tumbra:
-      LoadWithFilter(*this, fileName, 1);
-      break;
-    case SceneFileKind::Kestrel:
-      LoadWithFilter(*this, fileName, 2);
-      break;
-    case SceneFileKind::None:
-      break;
-  }
+  const SceneFileKind kind = SceneFileKindOf(fileName);
+  if (kind != SceneFileKind::None) OpenWithReader(*this, kind, fileName);
 }
 
 void TForm1::AdoptScene(SceneData&& scene) {

@@ -1,4 +1,4 @@
-// The file-name rule that picks a reader.
+// The file-name and filter rules that pick a reader.
 #include "formats/file_kind.h"
 
 std::string LowerExtension(const std::string& path) {
@@ -14,7 +14,15 @@ std::string LowerExtension(const std::string& path) {
 
 SceneFileKind SceneFileKindOf(const std::string& path) {
   const std::string extension = LowerExtension(path);
-  if (extension == ".tmb") return SceneFileKind::Tumbra;
-  if (extension == ".ksl") return SceneFileKind::Kestrel;
+  for (const SceneFileType& type : kSceneFileTypes) {
+    if (extension == type.extension) return type.kind;
+  }
   return SceneFileKind::None;
+}
+
+SceneFileKind SceneFileKindOfFilter(int filterIndex) {
+  for (const SceneFileType& type : kSceneFileTypes) {
+    if (filterIndex == type.filterIndex) return type.kind;
+  }
+  return SceneFileKind::Kestrel;
 }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "formats/file_kind.h"
+#include "formats/file_commands.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -49,11 +49,7 @@ bool ReloadKeepingView(TForm1& form, const std::string& path) {
     return fitted;
   };
   try {
-    if (kind == SceneFileKind::Tumbra) {
-      form.LoadTmbFile(path);
-    } else {
-      form.LoadKslFile(path);
-    }
+    LoadSceneFile(form, kind, path);
   } catch (...) {
     settle();
     throw;
