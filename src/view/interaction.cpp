@@ -1,6 +1,5 @@
 // Mouse, keyboard, wheel and free spin: turning the user's input into turns, pans and zooms of
 // the view, each followed by exactly one frame drawn at once.
-#include <cmath>
 #include <cstdint>
 
 #include "scene/error.h"
