@@ -77,3 +77,10 @@ void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> byte
   }
   if (!file.commit()) Fail("save", fileName, file.errorString());
 }
+
+void CheckReplaceable(const std::string& fileName) {
+  // The same temporary file the replace would make, dropped at once.
+  QSaveFile file(QFile::decodeName(fileName.c_str()));
+  if (!file.open(QIODevice::WriteOnly)) Fail("save", fileName, file.errorString());
+  file.cancelWriting();
+}

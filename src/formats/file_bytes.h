@@ -40,3 +40,7 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
 // whole until the new one is. On failure the temporary file is removed, the old file is as it
 // was, and KestrelError names the file and the reason.
 void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> bytes);
+
+// Fails as ReplaceFileBytes would before its first byte (no such folder, no permission), so that
+// a long job can stop before it starts. Leaves nothing behind.
+void CheckReplaceable(const std::string& fileName);
