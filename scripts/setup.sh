@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
   desktop-file-utils libxml2-utils shared-mime-info librsvg2-bin gtk-update-icon-cache
+  dpkg-dev lintian
   locales
 )
 
