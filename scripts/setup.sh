@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   zlib1g-dev libjpeg-dev
   libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev
+  libopenbabel-dev libcifpp-dev libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
