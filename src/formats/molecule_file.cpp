@@ -104,8 +104,8 @@ const char* MoleculeKindName(MoleculeKind kind) {
 }
 
 SceneData ReadMolecule(const std::string& fileName) {
-  const std::vector<uint8_t> file = ReadFileBytes(fileName, kMaxMoleculeFileBytes);
-  const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
+  const FileContents file = ReadFileBytes(fileName, kMaxMoleculeFileBytes);
+  const std::string_view bytes = file.Text();
   const MoleculeKind kind = MoleculeKindOf(fileName, bytes);
   if (kind == MoleculeKind::None) throw KestrelError("\"" + fileName + "\" is not a molecule file");
   try {

@@ -137,6 +137,19 @@ class AtomSiteParser : public cif::sac_parser {
 }  // namespace
 
 Molecule ReadMmcifMolecule(std::string_view bytes) {
+  // libcifpp 5.0 loops for ever on a value in a loop that holds a byte outside CIF's character
+  // set (a control character or one above 0x7E). CIF files hold none; where one does, it is read
+  // as '?', which at worst spoils a title or a number, and the number is refused below.
+  const auto outside = [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && u != '\t' && u != '\n' && u != '\v' && u != '\f' && u != '\r') || u > 0x7E;
+  };
+  std::string cleaned;
+  if (std::any_of(bytes.begin(), bytes.end(), outside)) {
+    cleaned.assign(bytes);
+    std::replace_if(cleaned.begin(), cleaned.end(), outside, '?');
+    bytes = cleaned;
+  }
   LibraryQuiet quiet;
   cif::VERBOSE = -1;
   ByteBuffer buffer(bytes);
