@@ -46,7 +46,7 @@ struct SecondBlock {};
 
 class AtomSiteParser : public cif::sac_parser {
  public:
-  explicit AtomSiteParser(std::istream& in) : cif::sac_parser(in) {}
+  AtomSiteParser(std::istream& in, size_t bytes) : cif::sac_parser(in), budget_(2 * bytes + 16) {}
 
   Molecule molecule;
   std::set<int64_t> models;
@@ -67,6 +67,7 @@ class AtomSiteParser : public cif::sac_parser {
     sawTable = sawTable || inAtomSite_;
   }
   void produce_row() override {
+    Advance();
     EndRow();
     if (!inAtomSite_) return;
     open_ = true;
@@ -75,6 +76,7 @@ class AtomSiteParser : public cif::sac_parser {
   }
   void produce_item(const std::string&, const std::string& item,
                     const std::string& value) override {
+    Advance();
     if (inAtomSite_ && open_) {
       const Field field = FieldOf(item);
       if (field != kOther) values_[field] = value;
@@ -84,6 +86,15 @@ class AtomSiteParser : public cif::sac_parser {
   }
 
  private:
+  // Every row and every value the parser hands over takes at least one byte of the file: more of
+  // them than twice the bytes means it no longer moves on. libcifpp 5.0 goes round for ever on
+  // some damaged files (a loop_ with values but no names after another item).
+  void Advance() {
+    if (++produced_ > budget_) {
+      throw KestrelError("libcifpp could not get past line " + std::to_string(m_line_nr));
+    }
+  }
+
   double Coordinate(Field field, const char* axis) const {
     const std::string& text = values_[field];
     double v = 0;
@@ -124,6 +135,8 @@ class AtomSiteParser : public cif::sac_parser {
                      Vec3{Coordinate(kX, "x"), Coordinate(kY, "y"), Coordinate(kZ, "z")}});
   }
 
+  size_t produced_ = 0;
+  size_t budget_;
   std::string values_[kFieldCount];
   std::string alt_;
   int64_t firstModel_ = 0;
@@ -154,7 +167,7 @@ Molecule ReadMmcifMolecule(std::string_view bytes) {
   cif::VERBOSE = -1;
   ByteBuffer buffer(bytes);
   std::istream in(&buffer);
-  AtomSiteParser parser(in);
+  AtomSiteParser parser(in, bytes.size());
   try {
     parser.parse_file();
   } catch (const SecondBlock&) {
