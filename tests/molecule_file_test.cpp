@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "formats/molecule_bonds.h"
+#include "formats/molecule_elements.h"
 #include "formats/molecule_file.h"
 #include "scene/colour_codes.h"
 #include "scene/scene_data.h"
@@ -516,8 +518,8 @@ TEST(MoleculeFile, EveryFailureNamesTheFileAndWhatIsWrong) {
        "data_x\nloop_\n_atom_site.type_symbol\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
        "_atom_site.Cartn_z\nC 1 2 3abc\n",
        "atom_site row 1 has no number for its z coordinate", "mmCIF"},
-      {"circles.mmcif", "data_x\n_a.b 1\nloop_\nH\n",
-       "libcifpp could not get past line 4", "mmCIF"},
+      {"circles.mmcif", "data_x\n_a.b 1\nloop_\nH\n", "libcifpp could not get past line 4",
+       "mmCIF"},
       {"model.cif",
        "data_x\nloop_\n_atom_site.type_symbol\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
        "_atom_site.Cartn_z\n_atom_site.pdbx_PDB_model_num\nC 1 2 3 one\n",
@@ -606,4 +608,25 @@ TEST(MoleculeFile, PictureIsThatOfTheSameModelWrittenAsTumbra) {
   int grey = 0;
   for (const SegmentRecord& s : molecule.form.Segments) grey += s.Colour == MakeColor(40, 40, 40);
   EXPECT_EQ(grey, 4);
+}
+
+TEST(MoleculeFile, ExampleCaffeineListsTheBondsItsDistancesGive) {
+  const SceneData scene = ReadMolecule(std::string(KESTREL_SOURCE_DIR) + "/examples/caffeine.sdf");
+  const std::vector<std::string> memo = {"File: caffeine.sdf", "Format: SDF", "Title: caffeine",
+                                         "Atoms: 24",          "Bonds: 25",   "Formula: C8H10N4O2"};
+  EXPECT_EQ(scene.CommentLines, memo);
+  const Structure s = StructureOf(scene);
+  std::vector<MoleculeAtom> atoms;
+  for (size_t i = 0; i < s.atoms.size(); ++i) {
+    // The element back from its circle's colour.
+    int element = 0;
+    for (int e : {1, 6, 7, 8}) {
+      if (ElementColour(e) == scene.Segments[i].Colour) element = e;
+    }
+    ASSERT_NE(element, 0);
+    atoms.push_back({element, s.atoms[i]});
+  }
+  std::vector<Bond> fromDistances;
+  PerceiveBonds(atoms, std::vector<uint8_t>(atoms.size(), 1), fromDistances);
+  EXPECT_EQ(BondSet(s.bonds), BondSet(fromDistances));
 }
