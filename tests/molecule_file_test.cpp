@@ -446,6 +446,19 @@ TEST(MoleculeFile, SeveralModelsOrFramesShowTheFirst) {
   }
 }
 
+TEST(MoleculeFile, V3000MolfilesOpen) {
+  const std::string text =
+      "CH\n  Kestrel\n\n  0  0  0     0  0            999 V3000\nM  V30 BEGIN CTAB\n"
+      "M  V30 COUNTS 2 1 0 0 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\n"
+      "M  V30 2 H 1.09 0 0 0\nM  V30 END ATOM\nM  V30 BEGIN BOND\nM  V30 1 1 1 2\n"
+      "M  V30 END BOND\nM  V30 END CTAB\nM  END\n$$$$\n";
+  ScratchDir dir;
+  const Structure s = StructureOf(ReadMolecule(dir.Write("ch.mol", text)));
+  EXPECT_EQ(s.atoms.size(), 2u);
+  EXPECT_EQ(s.atoms[1].x, 1.09);
+  EXPECT_EQ(s.bonds, (std::vector<Bond>{{0, 1}}));
+}
+
 TEST(MoleculeFile, KindByExtensionAndForCifAndXyzByContent) {
   struct Case {
     const char* path;
@@ -525,6 +538,9 @@ TEST(MoleculeFile, EveryFailureNamesTheFileAndWhatIsWrong) {
        "_atom_site.Cartn_z\n_atom_site.pdbx_PDB_model_num\nC 1 2 3 one\n",
        "atom_site row 1 has no number for its model", "mmCIF"},
       {"nan.xyz", "1\nx\nC nan 0 0\n", "atom 1 is not at a finite place", "XYZ"},
+      // Open Babel's V3000 reader would read past this line's fields (found by fuzzing).
+      {"short.sdf", "meane\n\x80\xffl\n\n   0  V3000\nM V30 BEGIN \nM  VA",
+       "line 5 has too few fields", "SDF"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

@@ -20,6 +20,7 @@
 #include "formats/molecule_bonds.h"
 #include "formats/molecule_elements.h"
 #include "formats/molecule_scene.h"
+#include "formats/molfile_guard.h"
 #include "scene/error.h"
 
 namespace {
@@ -135,6 +136,11 @@ Molecule ReadBabelMolecule(std::string_view bytes, BabelFormat format, const cha
   if (!conv.SetInFormat(FormatId(format))) {
     throw KestrelError(std::string("Open Babel has no reader for ") + FormatId(format) +
                        " files here (are its format plugins installed?)");
+  }
+
+  if (format == BabelFormat::Sdf) {
+    const std::string hazard = MolfileHazard(bytes);
+    if (!hazard.empty()) throw KestrelError(hazard);
   }
 
   Molecule molecule;
