@@ -5,11 +5,11 @@
 #include <new>
 #include <string_view>
 
+#include "formats/file_bytes.h"
+#include "formats/file_kind.h"
 #include "formats/molecule_babel.h"
 #include "formats/molecule_mmcif.h"
 #include "formats/molecule_scene.h"
-#include "formats/file_bytes.h"
-#include "formats/file_kind.h"
 #include "scene/error.h"
 
 namespace {
@@ -115,5 +115,9 @@ SceneData ReadMolecule(const std::string& fileName) {
                        "\" is damaged: " + e.what());
   } catch (const std::bad_alloc&) {
     throw KestrelError("Not enough memory to open \"" + fileName + "\"");
+  } catch (const std::exception& e) {
+    // Whatever else a library throws is its reason for refusing the file.
+    throw KestrelError(std::string("The ") + MoleculeKindName(kind) + " file \"" + fileName +
+                       "\" is damaged: " + e.what());
   }
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <optional>
 #include <set>
 
 #include "formats/byte_stream.h"
@@ -167,9 +168,11 @@ Molecule ReadMmcifMolecule(std::string_view bytes) {
   cif::VERBOSE = -1;
   ByteBuffer buffer(bytes);
   std::istream in(&buffer);
-  AtomSiteParser parser(in, bytes.size());
+  // The parser reads its first token as it is made, and may fail there already.
+  std::optional<AtomSiteParser> parser;
   try {
-    parser.parse_file();
+    parser.emplace(in, bytes.size());
+    parser->parse_file();
   } catch (const SecondBlock&) {
   } catch (const KestrelError&) {
     throw;
@@ -178,13 +181,13 @@ Molecule ReadMmcifMolecule(std::string_view bytes) {
   } catch (const std::exception& e) {
     throw KestrelError(e.what());
   }
-  parser.Finish();
+  parser->Finish();
 
-  Molecule molecule = std::move(parser.molecule);
-  if (!parser.sawTable) throw KestrelError("it has no atom_site table");
+  Molecule molecule = std::move(parser->molecule);
+  if (!parser->sawTable) throw KestrelError("it has no atom_site table");
   if (molecule.Atoms.empty()) throw KestrelError("its atom_site table holds no atoms");
   molecule.Format = "mmCIF";
-  molecule.Models = static_cast<int32_t>(std::min<size_t>(parser.models.size(), INT32_MAX));
+  molecule.Models = static_cast<int32_t>(std::min<size_t>(parser->models.size(), INT32_MAX));
   std::vector<uint8_t> all(molecule.Atoms.size(), 1);
   molecule.PerceivedBonds = PerceiveBonds(molecule.Atoms, all, molecule.Bonds);
   molecule.Formula = HillFormula(molecule.Atoms);
