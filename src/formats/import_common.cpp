@@ -1,0 +1,68 @@
+// Shared by the importers.
+#include "formats/import_common.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "scene/scene_data.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+std::string Counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+[[noreturn]] void CannotOpen(const std::string& path, const std::string& reason) {
+  throw KestrelError("Cannot open file \"" + path + "\": " + reason);
+}
+
+}  // namespace
+
+std::vector<std::string> DescribeImport(const std::string& path, std::string_view format,
+                                        const SceneData& scene) {
+  size_t lines = 0;
+  for (const SegmentRecord& s : scene.Segments) lines += s.Kind == 0 ? 1 : 0;
+  const size_t dots = scene.Segments.size() - lines;
+  const size_t slash = path.find_last_of('/');
+  return {slash == std::string::npos ? path : path.substr(slash + 1), std::string(format),
+          Counted(scene.Points.size(), "point", "points") + ", " + Counted(lines, "line", "lines") +
+              ", " + Counted(dots, "dot", "dots")};
+}
+
+std::string DamagedMessage(std::string_view format, const std::string& path,
+                           std::string_view reason) {
+  return "The " + std::string(format) + " file \"" + path + "\" is damaged: " + std::string(reason);
+}
+
+std::string TooLargeMessage(std::string_view format, const std::string& path,
+                            std::string_view reason) {
+  return "The " + std::string(format) + " file \"" + path +
+         "\" is too large: " + std::string(reason);
+}
+
+std::string OutOfMemoryMessage(const std::string& path) {
+  return "Not enough memory to open \"" + path + "\"";
+}
+
+int OpenRegularFile(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) CannotOpen(path, std::strerror(errno));
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    CannotOpen(path, "it is not a regular file");
+  }
+  return fd;
+}
+
+uint64_t OpenFileSize(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || info.st_size < 0) return 0;
+  return static_cast<uint64_t>(info.st_size);
+}
