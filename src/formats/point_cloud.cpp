@@ -1,0 +1,397 @@
+// Text point clouds, read in one pass over the file held in memory.
+#include "formats/point_cloud.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "formats/cloud_order.h"
+#include "formats/import_common.h"
+#include "formats/wire_builder.h"
+#include "render/colour_codes.h"
+#include "scene/prefault.h"
+#include "scene/scene_model.h"
+#include "scene/tumbra_syntax.h"
+
+namespace {
+
+bool IsBlank(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  return code >= 1 && code <= 32;
+}
+
+bool IsDelimiter(char c) {
+  return c == ',' || c == ';';
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool EndsField(const char* p, const char* end) {
+  return p == end || IsBlank(*p) || IsDelimiter(*p);
+}
+
+// The powers of ten a double holds exactly.
+constexpr std::array<double, 23> kPowersOfTen{1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The number at `p` in its commonest form: a sign, at most 19 digits with a fraction of at most
+// 22, no exponent, and a value below 2^53 counting all its digits. Then the digits make an
+// exact integer and the power of ten an exact divisor, and one division rounds exactly once,
+// to the double nearest the decimal: the value the full grammar gives, in a fraction of its
+// time. Returns the number's length, or 0 when it has another form, which the full grammar
+// then reads (and, where it is no number, refuses).
+size_t ScanPlainDecimal(const char* p, const char* end, double& value) {
+  const char* s = p;
+  const bool negative = s < end && *s == '-';
+  if (s < end && (*s == '-' || *s == '+')) ++s;
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = 0;
+  for (; s < end && IsDigit(*s); ++s, ++digits) {
+    if (digits < 19) mantissa = mantissa * 10 + static_cast<uint64_t>(*s - '0');
+  }
+  if (s < end && *s == '.') {
+    for (++s; s < end && IsDigit(*s); ++s, ++digits, ++fraction) {
+      if (digits < 19) mantissa = mantissa * 10 + static_cast<uint64_t>(*s - '0');
+    }
+  }
+  if (digits == 0 || digits > 19 || fraction > 22 || mantissa > (uint64_t{1} << 53)) return 0;
+  if (!EndsField(s, end)) return 0;  // an exponent, or no number at all
+  const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+  value = negative ? -magnitude : magnitude;
+  return static_cast<size_t>(s - p);
+}
+
+enum class Field { Number, NotNumber, End };
+
+// The columns of one line. Blanks around a column count for nothing; one comma or semicolon
+// (with blanks on either side or not) separates two columns, so two in a row leave an empty
+// column between them, and one at the end of the line is dropped.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {
+    SkipBlanks();
+  }
+
+  bool Next(std::string_view& field) {
+    if (p_ == end_) return false;
+    const char* start = p_;
+    while (p_ < end_ && !IsBlank(*p_) && !IsDelimiter(*p_)) ++p_;
+    field = std::string_view(start, static_cast<size_t>(p_ - start));
+    SkipSeparator();
+    return true;
+  }
+
+  // The next column as a number; `field` is the column when it is no number.
+  Field NextNumber(double& value, std::string_view& field) {
+    if (p_ == end_) return Field::End;
+    const size_t length = ScanPlainDecimal(p_, end_, value);
+    if (length != 0) {
+      field = std::string_view(p_, length);
+      p_ += length;
+      SkipSeparator();
+      return Field::Number;
+    }
+    Next(field);
+    return tumbra::ParseReal(field, value) ? Field::Number : Field::NotNumber;
+  }
+
+ private:
+  void SkipBlanks() {
+    while (p_ < end_ && IsBlank(*p_)) ++p_;
+  }
+  void SkipSeparator() {
+    SkipBlanks();
+    if (p_ < end_ && IsDelimiter(*p_)) {
+      ++p_;
+      SkipBlanks();
+    }
+  }
+  const char* p_;
+  const char* end_;
+};
+
+bool IsSkipped(std::string_view line) {
+  size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  return i == line.size() || line[i] == '#';
+}
+
+// What a column holds.
+enum Role : uint8_t { kX, kY, kZ, kRed, kGreen, kBlue, kUnused };
+
+// A header names at most this many columns that we look at.
+constexpr int kMaxColumns = 256;
+
+bool NameIs(std::string_view name, std::string_view a, std::string_view b = {}) {
+  return tumbra::EqualsIgnoringCase(name, a) || (!b.empty() && tumbra::EqualsIgnoringCase(name, b));
+}
+
+std::string Shown(std::string_view field) {
+  constexpr size_t kLongest = 40;
+  std::string shown = "\"";
+  shown.append(field.substr(0, kLongest));
+  if (field.size() > kLongest) shown.append("…");
+  shown.push_back('"');
+  return shown;
+}
+
+struct Refusal {
+  std::string reason;
+};
+
+[[noreturn]] void Refuse(std::string reason) {
+  throw Refusal{std::move(reason)};
+}
+
+std::string At(uint64_t line, int column) {
+  return "line " + std::to_string(line) + ", column " + std::to_string(column + 1);
+}
+
+class CloudParser {
+ public:
+  CloudParser(const PointCloudFormat& format, SceneData& scene, DepthOrderedDots& dots)
+      : format_(format), scene_(scene), dots_(dots) {}
+
+  void Parse(std::string_view text) {
+    tumbra::LineReader lines(text);
+    std::string_view line;
+    uint64_t number = 0;
+    bool countAllowed = format_.pts;
+    while (lines.Next(line)) {
+      ++number;
+      if (IsSkipped(line)) continue;
+      if (countAllowed) {
+        countAllowed = false;
+        if (IsCountLine(line)) continue;
+      }
+      if (roles_.empty()) {
+        if (IsHeader(line)) {
+          ReadHeader(line, number);
+          continue;
+        }
+        GuessLayout(line);
+      }
+      PointLine(line, number);
+    }
+    if (scene_.Points.empty()) Refuse("it holds no points");
+  }
+
+  // Whether the colours run from 0 to 1: the file has colours, none of them above 1.
+  bool UnitScale() const { return coloured_ && unitScale_; }
+
+ private:
+  static bool IsCountLine(std::string_view line) {
+    FieldCursor cursor(line);
+    std::string_view field;
+    std::string_view more;
+    if (!cursor.Next(field) || cursor.Next(more) || field.empty()) return false;
+    return std::all_of(field.begin(), field.end(), IsDigit);
+  }
+
+  // A header holds names only: a line with any number in it is a point line, good or bad.
+  static bool IsHeader(std::string_view line) {
+    FieldCursor cursor(line);
+    std::string_view field;
+    double value = 0;
+    while (cursor.Next(field)) {
+      if (tumbra::ParseReal(field, value)) return false;
+    }
+    return true;
+  }
+
+  void ReadHeader(std::string_view line, uint64_t number) {
+    std::array<int, kUnused> columns;
+    columns.fill(-1);
+    FieldCursor cursor(line);
+    std::string_view name;
+    for (int column = 0; column < kMaxColumns && cursor.Next(name); ++column) {
+      if (column == 0 && name.starts_with("//")) name.remove_prefix(2);
+      const Role role = NameIs(name, "x")            ? kX
+                        : NameIs(name, "y")          ? kY
+                        : NameIs(name, "z")          ? kZ
+                        : NameIs(name, "r", "red")   ? kRed
+                        : NameIs(name, "g", "green") ? kGreen
+                        : NameIs(name, "b", "blue")  ? kBlue
+                                                     : kUnused;
+      if (role != kUnused && columns[role] < 0) columns[role] = column;
+    }
+    if (columns[kX] < 0 || columns[kY] < 0 || columns[kZ] < 0) {
+      Refuse("line " + std::to_string(number) +
+             " is neither numbers nor a header naming the columns x, y and z");
+    }
+    // A colour needs all three channels; a header naming only some of them gives none.
+    const bool coloured = columns[kRed] >= 0 && columns[kGreen] >= 0 && columns[kBlue] >= 0;
+    SetRoles(columns, coloured);
+  }
+
+  // Without a header, the first point line's column count gives the layout.
+  void GuessLayout(std::string_view line) {
+    FieldCursor cursor(line);
+    std::string_view field;
+    int count = 0;
+    while (count < 7 && cursor.Next(field)) ++count;
+    std::array<int, kUnused> columns{0, 1, 2, 3, 4, 5};
+    if (format_.pts && count >= 7) columns = {0, 1, 2, 4, 5, 6};
+    SetRoles(columns, count >= 6);
+  }
+
+  void SetRoles(const std::array<int, kUnused>& columns, bool coloured) {
+    coloured_ = coloured;
+    const int roles = coloured ? kUnused : kRed;
+    int needed = 0;
+    for (int r = 0; r < roles; ++r) needed = std::max(needed, columns[r] + 1);
+    roles_.assign(static_cast<size_t>(needed), kUnused);
+    for (int r = 0; r < roles; ++r) roles_[columns[r]] = static_cast<Role>(r);
+  }
+
+  // One colour channel as a byte on the 0–255 scale, and in `unit` on the 0–1 scale.
+  uint8_t Channel(double value, std::string_view text, uint64_t line, int column, uint8_t& unit) {
+    if (!(value >= 0 && value <= 255)) {
+      Refuse(At(line, column) + " is not a colour value from 0 to 255: " + Shown(text));
+    }
+    if (value > 1) unitScale_ = false;
+    unit = ChannelByte(value);
+    return static_cast<uint8_t>(std::nearbyint(value));
+  }
+
+  void PointLine(std::string_view line, uint64_t number) {
+    FieldCursor cursor(line);
+    std::array<double, kUnused> values{};
+    std::array<std::string_view, kUnused> texts;
+    std::array<int, kUnused> columnOf{};
+    const int needed = static_cast<int>(roles_.size());
+    for (int column = 0; column < needed; ++column) {
+      const Role role = roles_[column];
+      std::string_view field;
+      if (role == kUnused) {
+        if (cursor.Next(field)) continue;
+      } else {
+        switch (cursor.NextNumber(values[role], field)) {
+          case Field::Number:
+            texts[role] = field;
+            columnOf[role] = column;
+            continue;
+          case Field::NotNumber:
+            Refuse(At(number, column) + " is not a number: " + Shown(field));
+          case Field::End:
+            break;
+        }
+      }
+      Refuse("line " + std::to_string(number) + " has " + std::to_string(column) + " column" +
+             (column == 1 ? "" : "s") + ", where every point has " + std::to_string(needed));
+    }
+    if (scene_.Points.size() >= WireBuilder::kMaxCount) {
+      Refuse("it holds more points than a model can (" + std::to_string(WireBuilder::kMaxCount) +
+             ")");
+    }
+    const Vec3 p{values[kX], values[kY], values[kZ]};
+    uint32_t colour = MakeColor(255, 255, 255);
+    uint32_t unitColour = 0;
+    if (coloured_) {
+      uint8_t unit[3] = {0, 0, 0};
+      uint8_t byte[3];
+      for (int c = 0; c < 3; ++c) {
+        const int role = kRed + c;
+        byte[c] = Channel(values[role], texts[role], number, columnOf[role], unit[c]);
+      }
+      colour = MakeColor(byte[2], byte[1], byte[0]);
+      unitColour = MakeColor(unit[2], unit[1], unit[0]);
+    }
+    PrefaultAhead(scene_.Points);
+    scene_.Points.push_back(PointRecord{p, {}, 0, 0});
+    dots_.Add(p.z, colour, unitColour);
+  }
+
+  const PointCloudFormat& format_;
+  SceneData& scene_;
+  DepthOrderedDots& dots_;
+  // The role of each column up to the last one read; empty until the layout is known.
+  std::vector<Role> roles_;
+  bool coloured_ = false;
+  bool unitScale_ = true;
+};
+
+// Room for every point the text can hold: one a line at most.
+uint64_t LineBound(std::string_view text) {
+  uint64_t ends = 1;
+  for (const char c : text) ends += (c == '\n') | (c == '\r');
+  return ends;
+}
+
+SceneData Parse(std::string_view text, const std::string& path, const PointCloudFormat& format,
+                uint64_t lineBound, const std::function<void()>& textDone) {
+  if (lineBound > WireBuilder::kMaxCount) {
+    throw KestrelError(TooLargeMessage(format.name, path,
+                                       "it has more lines than a model can hold points (" +
+                                           std::to_string(WireBuilder::kMaxCount) + ")"));
+  }
+  SceneData scene;
+  try {
+    scene.Points.reserve(static_cast<size_t>(lineBound));
+    DepthOrderedDots dots(static_cast<size_t>(lineBound));
+    CloudParser parser(format, scene, dots);
+    parser.Parse(text);
+    textDone();
+    dots.Finish(scene, parser.UnitScale());
+  } catch (const Refusal& r) {
+    throw KestrelError(DamagedMessage(format.name, path, r.reason));
+  } catch (const std::bad_alloc&) {
+    throw KestrelError(OutOfMemoryMessage(path));
+  }
+  scene.CommentLines = DescribeImport(path, format.name, scene);
+  return scene;
+}
+
+}  // namespace
+
+SceneData ParsePointCloud(std::string_view text, const std::string& path,
+                          const PointCloudFormat& format) {
+  return Parse(text, path, format, LineBound(text), [] {});
+}
+
+SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& format) {
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0;
+  uint64_t lineBound = 1;
+  const int fd = OpenRegularFile(path);
+  try {
+    size = static_cast<size_t>(OpenFileSize(fd));
+    bytes = std::make_unique_for_overwrite<char[]>(size);
+    // A piece at a time, its line ends counted while it is still in the cache.
+    constexpr size_t kPiece = size_t{1} << 20;
+    size_t done = 0;
+    while (done < size) {
+      const size_t piece = std::min(kPiece, size - done);
+      Prefault(bytes.get() + done, piece);
+      const ssize_t n = read(fd, bytes.get() + done, piece);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const std::string reason = std::strerror(errno);
+        close(fd);
+        throw KestrelError("Cannot read file \"" + path + "\": " + reason);
+      }
+      if (n == 0) break;  // a file that shrank while being read is taken as it now is
+      lineBound += LineBound({bytes.get() + done, static_cast<size_t>(n)}) - 1;
+      done += static_cast<size_t>(n);
+    }
+    size = done;
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    throw KestrelError(OutOfMemoryMessage(path));
+  }
+  close(fd);
+  // The text goes before the dots are made.
+  return Parse({bytes.get(), size}, path, format, lineBound, [&] { bytes.reset(); });
+}
