@@ -440,6 +440,7 @@ TEST(MeshImport, EachFailureNamesTheFileAndWhatIsWrong) {
       {"empty.obj", "", &kReadObj, "is damaged: OBJ-file is too small."},
       {"empty.stl", "", &kReadStl, "is damaged: File is empty"},
       {"empty.off", "", &kReadOff, "is damaged: File is empty"},
+      {"empty.ply", "", &kReadPly, "is damaged: its first line is not \"ply\""},
       {"empty.dae", "", &kReadDae, "is damaged: Unable to read file, malformed XML"},
       {"short.stl", StlCube(true).substr(0, 200), &kReadStl,
        "is damaged: Failed to determine STL storage representation for PATH."},

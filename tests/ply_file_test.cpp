@@ -158,8 +158,6 @@ TEST(PlyVertexList, LeavesEveryOtherFileToTheLibrary) {
       {"no z", Header(le, {{"float", "x"}, {"float", "y"}}, 1) + std::string(8, '\0')},
       {"bytes after the last vertex", Header(le, kXyz, 1) + std::string(13, '\0')},
       {"no vertices", Header(le, kXyz, 0)},
-      {"no header end", "ply\nformat binary_little_endian 1.0\nelement vertex 1\n"},
-      {"not a PLY file", "solid x\nendsolid x\n"},
   };
   ScratchDir dir;
   for (const auto& c : cases) {
@@ -169,6 +167,42 @@ TEST(PlyVertexList, LeavesEveryOtherFileToTheLibrary) {
   // The library reads the one with faces.
   const SceneData scene = ReadPlyFile(dir.Write("faces.ply", cases[2].bytes), kPly);
   EXPECT_EQ(scene.CommentLines[2], "3 points, 3 lines, 0 dots");
+}
+
+// Before the library sees it: it loops for ever on some damaged headers.
+TEST(PlyFile, RefusesAHeaderThatIsNotOneToItsEnd) {
+  const struct {
+    std::string bytes;
+    std::string reason;
+  } cases[] = {
+      {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\npropertyer\nend_header\n",
+       "line 5 of its header is not one a PLY header holds: \"propertyer\""},
+      {"ply\nformat ascii 2.0\nend_header\n",
+       "line 2 of its header is not one a PLY header holds: \"format ascii 2.0\""},
+      {"ply\nformat ascii 1.0\nelement vertex many\nend_header\n",
+       "line 3 of its header is not one a PLY header holds: \"element vertex many\""},
+      {"ply\nformat ascii 1.0\nproperty float x\nend_header\n",
+       "line 3 of its header is not one a PLY header holds: \"property float x\""},
+      {"ply\nformat ascii 1.0\nelement face 1\nproperty list float int i\nend_header\n",
+       "line 4 of its header is not one a PLY header holds: \"property list float int i\""},
+      {"ply\nelement vertex 0\nend_header\n", "its header names no format"},
+      {"plyCCC\nformat ascii 1.0\nend_header\n", "its first line is not \"ply\""},
+      {"solid x\nendsolid x\n", "its first line is not \"ply\""},
+      {"ply\nformat binary_little_endian 1.0\nelement vertex 1\n",
+       "its header has no end_header line"},
+      {"ply\nformat ascii 1.0\n" + std::string(70000, ' '),
+       "its header does not end within its first 65536 bytes"},
+  };
+  ScratchDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.Write("bad.ply", c.bytes);
+    try {
+      ReadPlyFile(path, kPly);
+      ADD_FAILURE() << c.bytes;
+    } catch (const KestrelError& e) {
+      EXPECT_EQ(e.what(), "The PLY file \"" + path + "\" is damaged: " + c.reason);
+    }
+  }
 }
 
 TEST(PlyVertexList, RefusesAPositionThatIsNotFiniteAsTheLibraryDoes) {

@@ -91,25 +91,43 @@ bool Count(std::string_view digits, uint64_t& count) {
   return true;
 }
 
-// The header at the start of `text`; no value when it is not one we understand to the end (the
-// library then reads the file and says what it makes of it).
-std::optional<Header> ParseHeader(std::string_view text) {
+struct Refusal {
+  std::string reason;
+  bool tooLarge = false;
+};
+
+[[noreturn]] void BadHeaderLine(int lineNumber, std::string_view line) {
+  constexpr size_t kLongest = 40;
+  std::string shown(line.substr(0, kLongest));
+  if (line.size() > kLongest) shown += "…";
+  throw Refusal{"line " + std::to_string(lineNumber + 1) + " of its header is not one a PLY " +
+                "header holds: \"" + shown + "\""};
+}
+
+// The header at the start of `text`, refused unless it is a PLY header to its end: the library
+// never sees one we do not understand, since it takes some of those for ever (a first line of
+// "ply" and more, a line it does not know).
+Header ParseHeader(std::string_view text) {
   Header header;
   size_t pos = 0;
   bool sawFormat = false;
   for (int lineNumber = 0;; ++lineNumber) {
     const size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) return std::nullopt;
+    if (end == std::string_view::npos) {
+      if (lineNumber == 0 && text != "ply") throw Refusal{"its first line is not \"ply\""};
+      throw Refusal{text.size() < kLongestHeader ? std::string("its header has no end_header line")
+                                                 : "its header does not end within its first " +
+                                                       std::to_string(kLongestHeader) + " bytes"};
+    }
     std::string_view line = text.substr(pos, end - pos);
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (lineNumber == 0) {
-      if (line != "ply") return std::nullopt;
+      if (line != "ply") throw Refusal{"its first line is not \"ply\""};
       continue;
     }
     const std::vector<std::string_view> w = Words(line);
-    if (w.empty()) return std::nullopt;
-    if (w[0] == "comment" || w[0] == "obj_info") continue;
+    if (w.empty() || w[0] == "comment" || w[0] == "obj_info") continue;
     if (w[0] == "end_header" && w.size() == 1) break;
     if (w[0] == "format" && w.size() == 3 && !sawFormat && w[2] == "1.0") {
       sawFormat = true;
@@ -120,12 +138,12 @@ std::optional<Header> ParseHeader(std::string_view text) {
       } else if (w[1] == "binary_big_endian") {
         header.encoding = Encoding::BinaryBigEndian;
       } else {
-        return std::nullopt;
+        BadHeaderLine(lineNumber, line);
       }
     } else if (w[0] == "element" && w.size() == 3) {
       Element element;
       element.name = w[1];
-      if (!Count(w[2], element.count)) return std::nullopt;
+      if (!Count(w[2], element.count)) BadHeaderLine(lineNumber, line);
       header.elements.push_back(std::move(element));
     } else if (w[0] == "property" && !header.elements.empty()) {
       Property p;
@@ -135,22 +153,22 @@ std::optional<Header> ParseHeader(std::string_view text) {
       } else if (w.size() == 5 && w[1] == "list") {
         Scalar count{};
         if (!ScalarType(w[2], count) || count.kind == 'f' || !ScalarType(w[3], item)) {
-          return std::nullopt;
+          BadHeaderLine(lineNumber, line);
         }
         p.list = true;
         p.countSize = count.size;
         p.name = w[4];
       } else {
-        return std::nullopt;
+        BadHeaderLine(lineNumber, line);
       }
       p.kind = item.kind;
       p.size = item.size;
       header.elements.back().properties.push_back(std::move(p));
     } else {
-      return std::nullopt;
+      BadHeaderLine(lineNumber, line);
     }
   }
-  if (!sawFormat) return std::nullopt;
+  if (!sawFormat) throw Refusal{"its header names no format"};
   header.bytes = pos;
   return header;
 }
@@ -164,11 +182,6 @@ uint64_t SmallestItem(const Element& element, Encoding encoding) {
   }
   return bytes;
 }
-
-struct Refusal {
-  std::string reason;
-  bool tooLarge = false;
-};
 
 // Counts the file cannot hold are refused here, before the library allocates for them.
 void CheckCounts(const Header& header, uint64_t fileSize) {
@@ -217,9 +230,9 @@ bool ReadAt(int fd, uint64_t offset, void* out, size_t size) {
   return true;
 }
 
-std::optional<Header> ReadHeader(int fd, uint64_t fileSize) {
+Header ReadHeader(int fd, uint64_t fileSize) {
   std::string text(static_cast<size_t>(std::min<uint64_t>(fileSize, kLongestHeader)), '\0');
-  if (!ReadAt(fd, 0, text.data(), text.size())) return std::nullopt;
+  if (!ReadAt(fd, 0, text.data(), text.size())) throw Refusal{"it could not be read"};
   return ParseHeader(text);
 }
 
@@ -339,12 +352,11 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
   try {
     const FileDescriptor fd(OpenRegularFile(path));
     const uint64_t size = OpenFileSize(fd.get());
-    const std::optional<Header> header = ReadHeader(fd.get(), size);
-    if (!header) return std::nullopt;
-    CheckCounts(*header, size);
-    const std::optional<VertexLayout> layout = VertexListLayout(*header, size);
+    const Header header = ReadHeader(fd.get(), size);
+    CheckCounts(header, size);
+    const std::optional<VertexLayout> layout = VertexListLayout(header, size);
     if (!layout) return std::nullopt;
-    SceneData scene = ReadVertexList(fd.get(), *header, *layout);
+    SceneData scene = ReadVertexList(fd.get(), header, *layout);
     scene.CommentLines = DescribeImport(path, format.name, scene);
     return scene;
   } catch (const Refusal& r) {

@@ -1,6 +1,7 @@
-// PLY files. The header is read here first: counts the file cannot hold are refused before
-// anything is allocated for them, and the commonest large PLY file, a binary little-endian list
-// of vertices (a scan or a point cloud, often of many millions of points), is read by our own
+// PLY files. The header is read here first: one that is not a PLY header to its end (the library
+// loops for ever on some), and counts the file cannot hold, are refused before the library
+// allocates anything for them; and the commonest large PLY file, a binary little-endian list of
+// vertices (a scan or a point cloud, often of many millions of points), is read by our own
 // reader, several times quicker than the library. Every other PLY file goes to the library.
 #pragma once
 
@@ -17,5 +18,5 @@ SceneData ReadPlyFile(const std::string& path, const MeshFormat& format);
 // (only scalar vertex properties, x, y and z as float or double, red, green and blue as uchar
 // if at all, no other element with any items, and exactly the bytes the header asks for); no
 // value for any other file, which the library is to read. Throws KestrelError for a file it
-// understands and refuses (too many points, a position that is not finite).
+// refuses: a damaged header, counts the file cannot hold, a position that is not finite.
 std::optional<SceneData> ReadPlyVertexList(const std::string& path, const MeshFormat& format);
