@@ -384,11 +384,11 @@ TEST(MeshImport, LinesStayLinesAndPointsBecomeDots) {
                 "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                 "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
                 "end_header\n0 0 2 10 20 30\n1 1 1 40 50 60\n1 1 1 70 80 90\n"));
-  EXPECT_EQ(PositionsOf(cloud), Positions({{0, 0, 2}, {1, 1, 1}, {1, 1, 1}}));
   // In depth order for the first frame (cloud_order.h): the nearer z = 2 last.
-  EXPECT_EQ(SegmentsOf(cloud), (std::vector<Seg>{{1, 1, 0, MakeColor(60, 50, 40)},
-                                                 {1, 2, 0, MakeColor(90, 80, 70)},
-                                                 {1, 0, 0, MakeColor(30, 20, 10)}}));
+  EXPECT_EQ(PositionsOf(cloud), Positions({{1, 1, 1}, {1, 1, 1}, {0, 0, 2}}));
+  EXPECT_EQ(SegmentsOf(cloud), (std::vector<Seg>{{1, 0, 0, MakeColor(60, 50, 40)},
+                                                 {1, 1, 0, MakeColor(90, 80, 70)},
+                                                 {1, 2, 0, MakeColor(30, 20, 10)}}));
   EXPECT_EQ(cloud.CommentLines[2], "3 points, 0 lines, 3 dots");
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -39,8 +40,9 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
   return MakeColor(b, g, r);
 }
 
-// The points in file order, each with the colour of its dot; checks that every point has
-// exactly one dot, a single pixel.
+// The points in the order the scene holds them (ascending z, as every case below lists them),
+// each with the colour of its dot; checks that every point has exactly one dot, a single
+// pixel.
 std::vector<Point> PointsOf(const SceneData& scene) {
   std::vector<Point> points;
   for (const PointRecord& p : scene.Points) points.push_back({{p.Pos.x, p.Pos.y, p.Pos.z}, 0});
@@ -172,15 +174,19 @@ TEST(PointCloud, NumbersAreTheGrammarsToTheBit) {
   LocaleGuard comma("de_DE.UTF-8");
   ASSERT_TRUE(comma.Active());
   const SceneData scene = ParsePointCloud(text, "numbers.xyz", kXyz);
-  ASSERT_EQ(scene.Points.size(), numbers.size() / 3);
-  for (size_t k = 0; k < scene.Points.size(); ++k) {
+  // The points come in ascending z, equal z in file order.
+  std::vector<std::array<double, 3>> expected(numbers.size() / 3);
+  for (size_t k = 0; k < expected.size(); ++k) {
+    for (int c = 0; c < 3; ++c) ASSERT_TRUE(tumbra::ParseReal(numbers[3 * k + c], expected[k][c]));
+  }
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const auto& a, const auto& b) { return a[2] < b[2]; });
+  ASSERT_EQ(scene.Points.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k) {
     const Vec3& p = scene.Points[k].Pos;
     const double got[3] = {p.x, p.y, p.z};
     for (int c = 0; c < 3; ++c) {
-      double expected = 0;
-      ASSERT_TRUE(tumbra::ParseReal(numbers[3 * k + c], expected));
-      EXPECT_EQ(std::bit_cast<uint64_t>(got[c]), std::bit_cast<uint64_t>(expected))
-          << numbers[3 * k + c];
+      EXPECT_EQ(std::bit_cast<uint64_t>(got[c]), std::bit_cast<uint64_t>(expected[k][c])) << k;
     }
   }
 }

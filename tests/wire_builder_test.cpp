@@ -147,31 +147,63 @@ TEST(WireBuilder, TablesGrowWithoutLosingEntries) {
   EXPECT_EQ(b.PointCount(), size_t{kSide} * kSide);
 }
 
-TEST(DepthOrderedDots, OrderByZWithEqualZInPointOrder) {
-  SceneData scene;
-  const std::vector<double> z{3, -1, 2, -1, 0.0, -0.0, -7.5, 2, 1e-300, -1e300};
-  DepthOrderedDots dots(z.size());
-  for (size_t k = 0; k < z.size(); ++k) {
-    scene.Points.push_back(PointRecord{{0, 0, z[k]}, {}, 0, 0});
-    dots.Add(z[k], static_cast<uint32_t>(k), static_cast<uint32_t>(100 + k));
+// Points as (z, colour) in the order a scene holds them; every dot on its own point.
+std::vector<std::pair<double, uint32_t>> CloudOf(const SceneData& scene) {
+  std::vector<std::pair<double, uint32_t>> out;
+  EXPECT_EQ(scene.Segments.size(), scene.Points.size());
+  for (size_t k = 0; k < scene.Segments.size(); ++k) {
+    const SegmentRecord& s = scene.Segments[k];
+    EXPECT_EQ(s.Kind, 1);
+    EXPECT_EQ(s.First, static_cast<int32_t>(k));
+    EXPECT_EQ(s.Radius, 0);
+    out.emplace_back(scene.Points[k].Pos.z, s.Colour);
   }
-  dots.Finish(scene);
-  std::vector<Seg> expected;
-  for (int32_t k : {9, 6, 1, 3, 4, 5, 8, 2, 7, 0}) {
-    expected.emplace_back(1, k, 0, static_cast<uint32_t>(k));
-  }
-  EXPECT_EQ(Segments(scene), expected);
+  return out;
 }
 
-TEST(DepthOrderedDots, TheOtherColoursWhenAskedAndRefusesMoreThanItsRoom) {
+TEST(CloudBuilder, PointsInAscendingZWithEqualZInFileOrder) {
+  const std::vector<double> z{
+      3, -1,     2,      -1,          0.0, -0.0,        -7.5,
+      2, 1e-300, -1e300, 1 + 0x1p-52, 1,   1 + 0x1p-51, 1};  // the last four: same upper bits
+  CloudBuilder cloud(z.size());
+  for (size_t k = 0; k < z.size(); ++k) {
+    cloud.Add(Vec3{static_cast<double>(k), -static_cast<double>(k), z[k]}, static_cast<uint32_t>(k),
+              static_cast<uint32_t>(100 + k));
+  }
   SceneData scene;
-  DepthOrderedDots dots(2);
-  for (int k = 0; k < 2; ++k) scene.Points.push_back(PointRecord{{0, 0, 1.0 - k}, {}, 0, 0});
-  dots.Add(1, 10, 20);
-  dots.Add(0, 11, 21);
-  EXPECT_THROW(dots.Add(0, 0, 0), std::length_error);
-  dots.Finish(scene, true);
-  EXPECT_EQ(Segments(scene), (std::vector<Seg>{{1, 1, 0, 21}, {1, 0, 0, 20}}));
+  cloud.Finish(scene);
+  std::vector<std::pair<double, uint32_t>> expected;
+  for (uint32_t k : {9, 6, 1, 3, 4, 5, 8, 11, 13, 10, 12, 2, 7, 0}) expected.emplace_back(z[k], k);
+  EXPECT_EQ(CloudOf(scene), expected);
+  // Each point keeps its own x and y.
+  for (const PointRecord& p : scene.Points) EXPECT_EQ(p.Pos.y, -p.Pos.x);
+  EXPECT_EQ(scene.Points[0].Pos.x, 9);
+}
+
+TEST(CloudBuilder, TheOtherColoursWhenAskedAndNoMoreThanItsRoom) {
+  CloudBuilder cloud(2);
+  cloud.Add(Vec3{0, 0, 1}, 10, 20);
+  cloud.Add(Vec3{0, 0, 0}, 11, 21);
+  EXPECT_THROW(cloud.Add(Vec3{}, 0, 0), std::length_error);
+  SceneData scene;
+  cloud.Finish(scene, true);
+  EXPECT_EQ(CloudOf(scene), (std::vector<std::pair<double, uint32_t>>{{0, 21}, {1, 20}}));
+}
+
+// Many points whose z differ only below the bits the buckets look at, in reverse: the exact
+// pass must neither take quadratic time nor lose the order.
+TEST(CloudBuilder, ReversedRunsTheBucketsCannotTellApart) {
+  constexpr size_t kCount = 300'000;
+  CloudBuilder cloud(kCount);
+  for (size_t k = 0; k < kCount; ++k) {
+    cloud.Add(Vec3{0, 0, 1 + static_cast<double>(kCount - k) * 0x1p-50}, static_cast<uint32_t>(k));
+  }
+  SceneData scene;
+  cloud.Finish(scene);
+  const auto points = CloudOf(scene);
+  for (size_t k = 0; k < kCount; ++k) {
+    ASSERT_EQ(points[k].second, kCount - 1 - k);
+  }
 }
 
 TEST(PutCloudInDepthOrder, OnlyScenesOfOneDotAPoint) {
@@ -189,7 +221,7 @@ TEST(PutCloudInDepthOrder, OnlyScenesOfOneDotAPoint) {
   };
   SceneData scene = cloud();
   PutCloudInDepthOrder(scene);
-  EXPECT_EQ(Segments(scene), (std::vector<Seg>{{1, 2, 0, 2}, {1, 1, 0, 1}, {1, 0, 0, 0}}));
+  EXPECT_EQ(CloudOf(scene), (std::vector<std::pair<double, uint32_t>>{{0, 2}, {1, 1}, {2, 0}}));
   // A line, a circle, or a dot on another point than its own: left as it is.
   for (int change = 0; change < 3; ++change) {
     SceneData other = cloud();
@@ -199,6 +231,7 @@ TEST(PutCloudInDepthOrder, OnlyScenesOfOneDotAPoint) {
     const std::vector<SegmentRecord> before = other.Segments;
     PutCloudInDepthOrder(other);
     ASSERT_EQ(other.Segments.size(), before.size());
+    EXPECT_EQ(other.Points[0].Pos.z, 2) << change;
     for (size_t k = 0; k < before.size(); ++k) {
       EXPECT_EQ(other.Segments[k].First, before[k].First) << change;
       EXPECT_EQ(other.Segments[k].Kind, before[k].Kind) << change;

@@ -1,7 +1,9 @@
-// Dots in depth order, by a radix sort of packed items: up to three counting passes over 32
-// bits of each z, stable, so that equal keys stay in file order.
+// Points in depth order: a radix sort of whole items on the upper 32 bits of z (up to three
+// stable counting passes), then one insertion pass that puts the few points those bits cannot
+// tell apart in the exact order of z, stable too.
 #include "formats/cloud_order.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <utility>
@@ -15,6 +17,14 @@
 
 namespace {
 
+// The upper 32 bits of z as an unsigned number in the order of z: negative values with every
+// bit flipped, the others with the sign bit set. Adding +0.0 makes -0.0 the same as +0.0.
+uint32_t DepthBits(double z) {
+  const uint64_t bits = std::bit_cast<uint64_t>(z + 0.0);
+  const uint64_t ordered = (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
+  return static_cast<uint32_t>(ordered >> 32);
+}
+
 struct Digit {
   int shift;
   uint32_t mask;
@@ -23,7 +33,8 @@ struct Digit {
 constexpr std::array<Digit, 3> kDigits{{{0, 2047}, {11, 2047}, {22, 1023}}};
 
 // Gives the whole pages of [data, data + bytes) back to the system: they have been made into
-// dots and are never read again. Only a hint; where it is not offered they go with the array.
+// points and dots and are never read again. Only a hint; where it is not offered they go with
+// the array.
 void GiveBack(const void* data, size_t bytes) {
 #if defined(__linux__)
   constexpr uintptr_t kPage = 4096;
@@ -39,23 +50,16 @@ void GiveBack(const void* data, size_t bytes) {
 
 }  // namespace
 
-// The upper 32 bits of z as an unsigned number in the order of z: negative values with every
-// bit flipped, the others with the sign bit set. Adding +0.0 makes -0.0 the same as +0.0.
-uint32_t DepthOrderedDots::DepthBits(double z) {
-  const uint64_t bits = std::bit_cast<uint64_t>(z + 0.0);
-  const uint64_t ordered = (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
-  return static_cast<uint32_t>(ordered >> 32);
-}
-
-DepthOrderedDots::DepthOrderedDots(size_t capacity)
+CloudBuilder::CloudBuilder(size_t capacity)
     : items_(std::make_unique_for_overwrite<Item[]>(capacity)), capacity_(capacity) {}
 
-void DepthOrderedDots::Finish(SceneData& scene, bool otherColours) {
+void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
   const size_t n = count_;
   std::array<std::array<uint32_t, 2048>, 3> counts{};
   for (size_t i = 0; i < n; ++i) {
+    const uint32_t key = DepthBits(items_[i].position.z);
     for (size_t d = 0; d < kDigits.size(); ++d) {
-      ++counts[d][(items_[i].key >> kDigits[d].shift) & kDigits[d].mask];
+      ++counts[d][(key >> kDigits[d].shift) & kDigits[d].mask];
     }
   }
   {
@@ -64,33 +68,56 @@ void DepthOrderedDots::Finish(SceneData& scene, bool otherColours) {
     Item* to = spare.get();
     for (size_t d = 0; d < kDigits.size() && n > 0; ++d) {
       const Digit digit = kDigits[d];
-      // A digit all keys share moves nothing (the sign and exponent often do).
-      if (counts[d][(from[0].key >> digit.shift) & digit.mask] == n) continue;
+      const auto place = [&](const Item& item) {
+        return (DepthBits(item.position.z) >> digit.shift) & digit.mask;
+      };
+      // A digit all points share moves nothing (the sign and exponent often do).
+      if (counts[d][place(from[0])] == n) continue;
       uint32_t start = 0;
       for (uint32_t& c : counts[d]) start += std::exchange(c, start);
-      for (size_t i = 0; i < n; ++i) {
-        to[counts[d][(from[i].key >> digit.shift) & digit.mask]++] = from[i];
-      }
+      for (size_t i = 0; i < n; ++i) to[counts[d][place(from[i])]++] = from[i];
       std::swap(from, to);
     }
     if (from != items_.get()) items_.swap(spare);
-  }  // the spare array goes before the dots come
+  }  // the spare array goes before the points come
+  Item* items = items_.get();
+  // Points whose z agree in the upper bits are few and lie side by side; a file built to put
+  // many of them in reverse would make the insertion quadratic, so past a few moves a point it
+  // gives way to a stable sort (same order, n log n).
+  size_t budget = 4 * n + 1024;
+  const auto deeper = [](const Item& a, const Item& b) { return a.position.z < b.position.z; };
+  for (size_t i = 1; i < n; ++i) {
+    if (!deeper(items[i], items[i - 1])) continue;
+    const Item item = items[i];
+    size_t j = i;
+    for (; j > 0 && deeper(item, items[j - 1]) && budget > 0; --j, --budget) {
+      items[j] = items[j - 1];
+    }
+    items[j] = item;
+    if (budget == 0) {
+      std::stable_sort(items, items + n, deeper);
+      break;
+    }
+  }
 
+  scene.Points = std::vector<PointRecord>();
+  scene.Points.reserve(n);
   scene.Segments = std::vector<SegmentRecord>();
   scene.Segments.reserve(n);
-  constexpr size_t kPiece = size_t{1} << 16;
+  constexpr size_t kPiece = size_t{1} << 15;
   for (size_t begin = 0; begin < n; begin += kPiece) {
     const size_t end = std::min(n, begin + kPiece);
+    Prefault(scene.Points.data() + begin, (end - begin) * sizeof(PointRecord));
     Prefault(scene.Segments.data() + begin, (end - begin) * sizeof(SegmentRecord));
     for (size_t k = begin; k < end; ++k) {
-      const Item& item = items_[k];
+      scene.Points.push_back(PointRecord{items[k].position, {}, 0, 0});
       SegmentRecord dot{};
       dot.Kind = 1;  // radius 0: one pixel
-      dot.First = static_cast<int32_t>(item.point);
-      dot.Colour = otherColours ? item.otherColour : item.colour;
+      dot.First = static_cast<int32_t>(k);
+      dot.Colour = otherColours ? items[k].otherColour : items[k].colour;
       scene.Segments.push_back(dot);
     }
-    GiveBack(items_.get(), end * sizeof(Item));
+    GiveBack(items, end * sizeof(Item));
   }
   items_.reset();
   count_ = capacity_ = 0;
@@ -102,9 +129,11 @@ void PutCloudInDepthOrder(SceneData& scene) {
     const SegmentRecord& s = scene.Segments[k];
     if (s.Kind == 0 || s.First != static_cast<int32_t>(k) || s.Radius != 0) return;
   }
-  DepthOrderedDots dots(scene.Points.size());
+  CloudBuilder cloud(scene.Points.size());
   for (size_t k = 0; k < scene.Points.size(); ++k) {
-    dots.Add(scene.Points[k].Pos.z, scene.Segments[k].Colour);
+    cloud.Add(scene.Points[k].Pos, scene.Segments[k].Colour);
   }
-  dots.Finish(scene);
+  scene.Points = {};
+  scene.Segments = {};
+  cloud.Finish(scene);
 }

@@ -1,53 +1,55 @@
-// The dots of a point cloud, handed over in the order of their depth in the fitted view.
+// Point clouds handed over in the order of depth in the fitted view.
 //
 // A cloud's first frame is drawn from the reset camera, which looks down -z: every dot's depth
-// is its z less the centre's. Scanners and generators give many points the same z, and the
-// frame's sort must then run its exact quicksort over all of them, which on ten million dots
-// in file order takes seconds; in depth order it takes a small part of that. So the readers
-// give their dots in ascending z, dots of equal z (to the first 32 bits of the double) in file
-// order. The points keep the file's order; only the drawing order changes, and every frame
-// sorts it again anyway.
+// is its point's z less the centre's. Scanners and generators give many points the same z, and
+// the frame's sort must then run its exact quicksort over all of them, which on ten million
+// dots in file order takes seconds, and draws them from all over memory. With the points and
+// their dots in ascending z it takes a small part of that. The order of a cloud's points means
+// nothing to anyone (every frame sorts the dots again anyway), so the readers give them in that
+// order: ascending z, equal z in file order.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 
+#include "scene/records.h"
+
 struct SceneData;
 
-class DepthOrderedDots {
+class CloudBuilder {
  public:
-  // Room for `capacity` dots.
-  explicit DepthOrderedDots(size_t capacity);
+  // Room for `capacity` points.
+  explicit CloudBuilder(size_t capacity);
 
-  // The dot of the next point (points are numbered from 0 in the order they are added), at
-  // depth `z`, in `colour`, or in `otherColour` should Finish ask for that one. At most
-  // `capacity` dots.
-  void Add(double z, uint32_t colour, uint32_t otherColour = 0) {
-    if (count_ == capacity_) throw std::length_error("more dots than room was made for");
-    items_[count_] = Item{DepthBits(z), static_cast<uint32_t>(count_), colour, otherColour};
-    ++count_;
+  // The next point of the file, and its colour; or `otherColour` should Finish ask for that
+  // one. At most `capacity` points.
+  void Add(const Vec3& position, uint32_t colour, uint32_t otherColour = 0) {
+    if (count_ == capacity_) throw std::length_error("more points than room was made for");
+    items_[count_++] = Item{position, colour, otherColour};
   }
 
-  // Makes `scene.Segments` the dots, one a point, in ascending z, single pixels in their
-  // colours (the other colours where `otherColours` says so). What the sort holds, 32 bytes a
-  // dot, goes back piece by piece as the dots are made, so it never holds more than they do.
+  size_t Count() const { return count_; }
+
+  // Makes `scene.Points` the points in ascending z (equal z in the order added) and
+  // `scene.Segments` their dots, dot k on point k, single pixels in their colours (the other
+  // colours where `otherColours` says so). Needs 32 bytes a point twice for the sort, and gives
+  // them back piece by piece as the points and dots are made, so that it never holds more
+  // than they do.
   void Finish(SceneData& scene, bool otherColours = false);
 
  private:
   struct Item {
-    uint32_t key;
-    uint32_t point;
+    Vec3 position;
     uint32_t colour;
     uint32_t otherColour;
   };
-  static uint32_t DepthBits(double z);
 
   std::unique_ptr<Item[]> items_;
   size_t capacity_;
   size_t count_ = 0;
 };
 
-// For a scene that is one dot a point, dot k on point k (a cloud read by the library): its dots
-// are put in depth order. Any other scene is left as it is.
+// For a scene that is one dot a point, dot k on point k (a cloud read by the library): its
+// points and dots are put in the same order. Any other scene is left as it is.
 void PutCloudInDepthOrder(SceneData& scene);

@@ -298,7 +298,7 @@ Vec3 PositionAt(const uint8_t* record, const VertexLayout& layout) {
 
 template <class Real>
 void ReadVertices(int fd, uint64_t offset, uint64_t count, const VertexLayout& layout,
-                  SceneData& scene, DepthOrderedDots& dots) {
+                  CloudBuilder& cloud) {
   constexpr size_t kPiece = size_t{1} << 20;
   const size_t perPiece = std::max<size_t>(1, kPiece / layout.stride);
   std::vector<uint8_t> piece(perPiece * layout.stride);
@@ -309,18 +309,15 @@ void ReadVertices(int fd, uint64_t offset, uint64_t count, const VertexLayout& l
       throw Refusal{"it ends before its last vertex"};  // it shrank since it was measured
     }
     offset += n * layout.stride;
-    Prefault(scene.Points.data() + done, n * sizeof(PointRecord));
     for (size_t k = 0; k < n; ++k) {
       const uint8_t* record = piece.data() + k * layout.stride;
       const Vec3 p = PositionAt<Real>(record, layout);
       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
         throw Refusal{"vertex " + std::to_string(done + k) + " is not at a finite position"};
       }
-      const uint32_t colour =
-          layout.coloured ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
-                          : white;
-      scene.Points.push_back(PointRecord{p, {}, 0, 0});
-      dots.Add(p.z, colour);
+      cloud.Add(p, layout.coloured
+                       ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
+                       : white);
     }
     done += n;
   }
@@ -334,15 +331,14 @@ SceneData ReadVertexList(int fd, const Header& header, const VertexLayout& layou
       break;
     }
   }
-  SceneData scene;
-  scene.Points.reserve(static_cast<size_t>(count));
-  DepthOrderedDots dots(static_cast<size_t>(count));
+  CloudBuilder cloud(static_cast<size_t>(count));
   if (layout.realSize == 4) {
-    ReadVertices<float>(fd, header.bytes, count, layout, scene, dots);
+    ReadVertices<float>(fd, header.bytes, count, layout, cloud);
   } else {
-    ReadVertices<double>(fd, header.bytes, count, layout, scene, dots);
+    ReadVertices<double>(fd, header.bytes, count, layout, cloud);
   }
-  dots.Finish(scene);
+  SceneData scene;
+  cloud.Finish(scene);
   return scene;
 }
 

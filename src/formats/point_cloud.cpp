@@ -161,8 +161,8 @@ std::string At(uint64_t line, int column) {
 
 class CloudParser {
  public:
-  CloudParser(const PointCloudFormat& format, SceneData& scene, DepthOrderedDots& dots)
-      : format_(format), scene_(scene), dots_(dots) {}
+  CloudParser(const PointCloudFormat& format, CloudBuilder& cloud)
+      : format_(format), cloud_(cloud) {}
 
   void Parse(std::string_view text) {
     tumbra::LineReader lines(text);
@@ -185,7 +185,7 @@ class CloudParser {
       }
       PointLine(line, number);
     }
-    if (scene_.Points.empty()) Refuse("it holds no points");
+    if (cloud_.Count() == 0) Refuse("it holds no points");
   }
 
   // Whether the colours run from 0 to 1: the file has colours, none of them above 1.
@@ -292,7 +292,7 @@ class CloudParser {
       Refuse("line " + std::to_string(number) + " has " + std::to_string(column) + " column" +
              (column == 1 ? "" : "s") + ", where every point has " + std::to_string(needed));
     }
-    if (scene_.Points.size() >= WireBuilder::kMaxCount) {
+    if (cloud_.Count() >= WireBuilder::kMaxCount) {
       Refuse("it holds more points than a model can (" + std::to_string(WireBuilder::kMaxCount) +
              ")");
     }
@@ -309,14 +309,11 @@ class CloudParser {
       colour = MakeColor(byte[2], byte[1], byte[0]);
       unitColour = MakeColor(unit[2], unit[1], unit[0]);
     }
-    PrefaultAhead(scene_.Points);
-    scene_.Points.push_back(PointRecord{p, {}, 0, 0});
-    dots_.Add(p.z, colour, unitColour);
+    cloud_.Add(p, colour, unitColour);
   }
 
   const PointCloudFormat& format_;
-  SceneData& scene_;
-  DepthOrderedDots& dots_;
+  CloudBuilder& cloud_;
   // The role of each column up to the last one read; empty until the layout is known.
   std::vector<Role> roles_;
   bool coloured_ = false;
@@ -339,12 +336,11 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
   }
   SceneData scene;
   try {
-    scene.Points.reserve(static_cast<size_t>(lineBound));
-    DepthOrderedDots dots(static_cast<size_t>(lineBound));
-    CloudParser parser(format, scene, dots);
+    CloudBuilder cloud(static_cast<size_t>(lineBound));
+    CloudParser parser(format, cloud);
     parser.Parse(text);
     textDone();
-    dots.Finish(scene, parser.UnitScale());
+    cloud.Finish(scene, parser.UnitScale());
   } catch (const Refusal& r) {
     throw KestrelError(DamagedMessage(format.name, path, r.reason));
   } catch (const std::bad_alloc&) {
