@@ -256,21 +256,9 @@ class CloudParser {
     for (int r = 0; r < roles; ++r) roles_[columns[r]] = static_cast<Role>(r);
   }
 
-  // One colour channel as a byte on the 0–255 scale, and in `unit` on the 0–1 scale.
-  uint8_t Channel(double value, std::string_view text, uint64_t line, int column, uint8_t& unit) {
-    if (!(value >= 0 && value <= 255)) {
-      Refuse(At(line, column) + " is not a colour value from 0 to 255: " + Shown(text));
-    }
-    if (value > 1) unitScale_ = false;
-    unit = ChannelByte(value);
-    return static_cast<uint8_t>(std::nearbyint(value));
-  }
-
   void PointLine(std::string_view line, uint64_t number) {
     FieldCursor cursor(line);
     std::array<double, kUnused> values{};
-    std::array<std::string_view, kUnused> texts;
-    std::array<int, kUnused> columnOf{};
     const int needed = static_cast<int>(roles_.size());
     for (int column = 0; column < needed; ++column) {
       const Role role = roles_[column];
@@ -280,8 +268,6 @@ class CloudParser {
       } else {
         switch (cursor.NextNumber(values[role], field)) {
           case Field::Number:
-            texts[role] = field;
-            columnOf[role] = column;
             continue;
           case Field::NotNumber:
             Refuse(At(number, column) + " is not a number: " + Shown(field));
@@ -303,13 +289,26 @@ class CloudParser {
       uint8_t unit[3] = {0, 0, 0};
       uint8_t byte[3];
       for (int c = 0; c < 3; ++c) {
-        const int role = kRed + c;
-        byte[c] = Channel(values[role], texts[role], number, columnOf[role], unit[c]);
+        const double value = values[kRed + c];
+        if (!(value >= 0 && value <= 255)) BadColour(line, number, static_cast<Role>(kRed + c));
+        if (value > 1) unitScale_ = false;
+        unit[c] = ChannelByte(value);
+        byte[c] = static_cast<uint8_t>(std::nearbyint(value));
       }
       colour = MakeColor(byte[2], byte[1], byte[0]);
       unitColour = MakeColor(unit[2], unit[1], unit[0]);
     }
     cloud_.Add(p, colour, unitColour);
+  }
+
+  // Colours run from 0 to 255, or from 0 to 1 when no value of the file is above 1.
+  [[noreturn]] void BadColour(std::string_view line, uint64_t number, Role role) const {
+    const int column =
+        static_cast<int>(std::find(roles_.begin(), roles_.end(), role) - roles_.begin());
+    FieldCursor cursor(line);
+    std::string_view field;
+    for (int c = 0; c <= column; ++c) cursor.Next(field);
+    Refuse(At(number, column) + " is not a colour value from 0 to 255: " + Shown(field));
   }
 
   const PointCloudFormat& format_;
