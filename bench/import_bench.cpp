@@ -31,7 +31,7 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 #include "support/import_files.h"
-#include "support/tumbra_model.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -169,7 +169,7 @@ double Median(std::vector<double> v) {
 }
 
 bool Report(const Kind& kind, int64_t count, int runs) {
-  BenchFolder folder;
+  ScratchDir folder;
   const std::filesystem::path file = folder.path() / (std::string("model") + kind.extension);
   kind.write(file, count);
   const double fileMB = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;
@@ -215,7 +215,7 @@ bool Report(const Kind& kind, int64_t count, int runs) {
 
 // The same PLY cloud through the library's PLY reader and through ours: read only.
 void CompareReaders(int64_t count, int runs) {
-  BenchFolder folder;
+  ScratchDir folder;
   const std::filesystem::path file = folder.path() / "cloud.ply";
   WritePlyCloud(file, count);
   std::vector<double> ours, theirs;

@@ -19,7 +19,7 @@
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
 #include "formats/wire_builder.h"
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "test_support.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "locale_guard.h"
-#include "render/colour_codes.h"
-#include "scene/tumbra_syntax.h"
+#include "scene/colour_codes.h"
+#include "formats/tumbra_syntax.h"
 #include "test_support.h"
 
 namespace {

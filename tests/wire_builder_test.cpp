@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "formats/cloud_order.h"
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_data.h"
 
 namespace {

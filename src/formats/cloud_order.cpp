@@ -12,7 +12,7 @@
 #include <sys/mman.h>
 #endif
 
-#include "scene/prefault.h"
+#include "formats/prefault.h"
 #include "scene/scene_data.h"
 
 namespace {

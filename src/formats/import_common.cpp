@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "scene/scene_data.h"
-#include "scene/scene_model.h"
+#include "scene/error.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "formats/cloud_order.h"
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
-#include "render/colour_codes.h"
-#include "scene/scene_model.h"
+#include "scene/colour_codes.h"
+#include "scene/error.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
-#include "scene/scene_model.h"
+#include "scene/error.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "formats/cloud_order.h"
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
-#include "render/colour_codes.h"
-#include "scene/prefault.h"
-#include "scene/scene_model.h"
+#include "scene/colour_codes.h"
+#include "formats/prefault.h"
+#include "scene/error.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include "formats/cloud_order.h"
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
-#include "render/colour_codes.h"
-#include "scene/prefault.h"
-#include "scene/scene_model.h"
-#include "scene/tumbra_syntax.h"
+#include "scene/colour_codes.h"
+#include "formats/prefault.h"
+#include "scene/error.h"
+#include "formats/tumbra_syntax.h"
 
 namespace {
 

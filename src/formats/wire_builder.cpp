@@ -12,9 +12,9 @@
 #include <random>
 #include <utility>
 
-#include "render/colour_codes.h"
+#include "scene/colour_codes.h"
 #include "scene/scene_data.h"
-#include "scene/scene_model.h"
+#include "scene/error.h"
 
 namespace {
 
