@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/tumbra_syntax.h"
 #include "locale_guard.h"
 #include "scene/colour_codes.h"
-#include "formats/tumbra_syntax.h"
 #include "test_support.h"
 
 namespace {

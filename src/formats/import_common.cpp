@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "scene/scene_data.h"
 #include "scene/error.h"
+#include "scene/scene_data.h"
 
 namespace {
 

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "formats/cloud_order.h"
+#include "formats/file_bytes.h"
 #include "formats/import_common.h"
+#include "formats/prefault.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"
-#include "formats/prefault.h"
 #include "scene/error.h"
 
 namespace {
@@ -297,33 +298,23 @@ Vec3 PositionAt(const uint8_t* record, const VertexLayout& layout) {
 }
 
 template <class Real>
-void ReadVertices(int fd, uint64_t offset, uint64_t count, const VertexLayout& layout,
+void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layout,
                   CloudBuilder& cloud) {
-  constexpr size_t kPiece = size_t{1} << 20;
-  const size_t perPiece = std::max<size_t>(1, kPiece / layout.stride);
-  std::vector<uint8_t> piece(perPiece * layout.stride);
   const uint32_t white = MakeColor(255, 255, 255);
-  for (uint64_t done = 0; done < count;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(perPiece, count - done));
-    if (!ReadAt(fd, offset, piece.data(), n * layout.stride)) {
-      throw Refusal{"it ends before its last vertex"};  // it shrank since it was measured
+  for (uint64_t k = 0; k < count; ++k) {
+    const uint8_t* record = body + k * layout.stride;
+    const Vec3 p = PositionAt<Real>(record, layout);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+      throw Refusal{"vertex " + std::to_string(k) + " is not at a finite position"};
     }
-    offset += n * layout.stride;
-    for (size_t k = 0; k < n; ++k) {
-      const uint8_t* record = piece.data() + k * layout.stride;
-      const Vec3 p = PositionAt<Real>(record, layout);
-      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-        throw Refusal{"vertex " + std::to_string(done + k) + " is not at a finite position"};
-      }
-      cloud.Add(p, layout.coloured
-                       ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
-                       : white);
-    }
-    done += n;
+    cloud.Add(p, layout.coloured
+                     ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
+                     : white);
   }
 }
 
-SceneData ReadVertexList(int fd, const Header& header, const VertexLayout& layout) {
+SceneData ReadVertexList(const std::string& path, const Header& header,
+                         const VertexLayout& layout) {
   uint64_t count = 0;
   for (const Element& e : header.elements) {
     if (e.name == "vertex") {
@@ -332,11 +323,20 @@ SceneData ReadVertexList(int fd, const Header& header, const VertexLayout& layou
     }
   }
   CloudBuilder cloud(static_cast<size_t>(count));
-  if (layout.realSize == 4) {
-    ReadVertices<float>(fd, header.bytes, count, layout, cloud);
-  } else {
-    ReadVertices<double>(fd, header.bytes, count, layout, cloud);
-  }
+  {
+    // Exactly the bytes the header asks for: a file that grew since its header was read is
+    // refused as larger than that, one that shrank is refused by the read.
+    const FileContents file = ReadFileBytes(path, header.bytes + count * layout.stride);
+    if (file.size != header.bytes + count * layout.stride) {
+      throw Refusal{"it ends before its last vertex"};
+    }
+    const uint8_t* body = file.data.get() + header.bytes;
+    if (layout.realSize == 4) {
+      ReadVertices<float>(body, count, layout, cloud);
+    } else {
+      ReadVertices<double>(body, count, layout, cloud);
+    }
+  }  // the file goes before the points come
   SceneData scene;
   cloud.Finish(scene);
   return scene;
@@ -352,7 +352,7 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
     CheckCounts(header, size);
     const std::optional<VertexLayout> layout = VertexListLayout(header, size);
     if (!layout) return std::nullopt;
-    SceneData scene = ReadVertexList(fd.get(), header, *layout);
+    SceneData scene = ReadVertexList(path, header, *layout);
     scene.CommentLines = DescribeImport(path, format.name, scene);
     return scene;
   } catch (const Refusal& r) {

@@ -1,25 +1,23 @@
 // Text point clouds, read in one pass over the file held in memory.
 #include "formats/point_cloud.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "formats/cloud_order.h"
+#include "formats/file_bytes.h"
 #include "formats/import_common.h"
+#include "formats/tumbra_syntax.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"
-#include "formats/prefault.h"
 #include "scene/error.h"
-#include "formats/tumbra_syntax.h"
 
 namespace {
 
@@ -319,13 +317,6 @@ class CloudParser {
   bool unitScale_ = true;
 };
 
-// Room for every point the text can hold: one a line at most.
-uint64_t LineBound(std::string_view text) {
-  uint64_t ends = 1;
-  for (const char c : text) ends += (c == '\n') | (c == '\r');
-  return ends;
-}
-
 SceneData Parse(std::string_view text, const std::string& path, const PointCloudFormat& format,
                 uint64_t lineBound, const std::function<void()>& textDone) {
   if (lineBound > WireBuilder::kMaxCount) {
@@ -353,40 +344,21 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
 
 SceneData ParsePointCloud(std::string_view text, const std::string& path,
                           const PointCloudFormat& format) {
-  return Parse(text, path, format, LineBound(text), [] {});
+  tumbra::LineEndCounter ends;
+  ends.Add(text);
+  return Parse(text, path, format, ends.LineEnds() + 1, [] {});
 }
 
 SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& format) {
-  std::unique_ptr<char[]> bytes;
-  size_t size = 0;
-  uint64_t lineBound = 1;
-  const int fd = OpenRegularFile(path);
+  FileContents file;
+  tumbra::LineEndCounter ends;
   try {
-    size = static_cast<size_t>(OpenFileSize(fd));
-    bytes = std::make_unique_for_overwrite<char[]>(size);
-    // A piece at a time, its line ends counted while it is still in the cache.
-    constexpr size_t kPiece = size_t{1} << 20;
-    size_t done = 0;
-    while (done < size) {
-      const size_t piece = std::min(kPiece, size - done);
-      Prefault(bytes.get() + done, piece);
-      const ssize_t n = read(fd, bytes.get() + done, piece);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const std::string reason = std::strerror(errno);
-        close(fd);
-        throw KestrelError("Cannot read file \"" + path + "\": " + reason);
-      }
-      if (n == 0) break;  // a file that shrank while being read is taken as it now is
-      lineBound += LineBound({bytes.get() + done, static_cast<size_t>(n)}) - 1;
-      done += static_cast<size_t>(n);
-    }
-    size = done;
+    // The line ends are counted as each piece is read, while it is still in the cache.
+    file = ReadFileBytes(path, std::numeric_limits<uint64_t>::max(),
+                         [&](std::string_view piece) { ends.Add(piece); });
   } catch (const std::bad_alloc&) {
-    close(fd);
     throw KestrelError(OutOfMemoryMessage(path));
   }
-  close(fd);
-  // The text goes before the dots are made.
-  return Parse({bytes.get(), size}, path, format, lineBound, [&] { bytes.reset(); });
+  // The text goes before the points and dots are made.
+  return Parse(file.Text(), path, format, ends.LineEnds() + 1, [&] { file = FileContents(); });
 }

@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "scene/colour_codes.h"
-#include "scene/scene_data.h"
 #include "scene/error.h"
+#include "scene/scene_data.h"
 
 namespace {
 
