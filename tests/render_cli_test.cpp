@@ -112,7 +112,7 @@ std::vector<uint8_t> BmpPixels(const std::string& bytes, int& width, int& height
 TEST(RenderCli, UsageErrorsExitWithTwo) {
   ScratchDir dir;
   const std::string model = Quote(dir.Write("m.tmb", kCubeModel));
-  const std::string txt = Quote(dir.Write("m.txt", kCubeModel));
+  const std::string txt = Quote(dir.Write("m.doc", kCubeModel));
   const std::string out = Quote((dir.path() / "o.png").string());
   const std::string run = model + " -o " + out + " ";
   const std::string bad[] = {

@@ -182,7 +182,7 @@ void TMainWindow::ShowCentred() {
 }
 
 void TMainWindow::WatchFirstArgument() {
-  if (fileWatch_ != nullptr || SceneFileKindOf(firstArgument_) == SceneFileKind::None) return;
+  if (fileWatch_ != nullptr || SceneFileTypeOf(firstArgument_) == nullptr) return;
   fileWatch_ = new TFileWatch(
       QFile::decodeName(firstArgument_.c_str()), [this] { ReloadWatchedFile(); }, this);
 }

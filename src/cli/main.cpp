@@ -240,7 +240,7 @@ Options ParseArguments(const std::vector<std::string>& args) {
   if (o.input.empty()) throw UsageError("no INPUT model given");
   if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (SceneFileKindOf(o.input) == SceneFileKind::None) {
-    throw UsageError("INPUT must be a .tmb or .ksl file");
+    throw UsageError("INPUT must be a file Kestrel opens: " + OpenedExtensions());
   }
   if (!o.format) {
     const std::string out = LowerExtension(o.output);

@@ -9,45 +9,60 @@
 
 namespace {
 
-// What Open does once it has a name: the kind picks the reader, and Save As is enabled when the
+// What Open does once it has a name: the row picks the reader, and Save As is enabled when the
 // reader returns. A failure that escapes the reader ends the command before that.
-void OpenWithReader(TForm1& form, SceneFileKind kind, const std::string& path) {
-  LoadSceneFile(form, kind, path);
+void OpenWithReader(TForm1& form, const SceneFileType& type, const std::string& path) {
+  LoadSceneFile(form, type, path);
   form.Controls().SetCommandEnabled(Command::SaveAs, true);
 }
 
 }  // namespace
 
-void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
-  switch (kind) {
+void LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
+  switch (type.kind) {
     case SceneFileKind::Tumbra:
       form.LoadTmbFile(path);
       break;
     case SceneFileKind::Kestrel:
       form.LoadKslFile(path);
       break;
+    case SceneFileKind::Imported:
+      form.AdoptScene(type.read(path, type.name));
+      break;
     case SceneFileKind::None:
       break;
   }
 }
 
+// A name nothing reads still says so: the window opens, and one message lists what it opens.
 void TForm1::FormShow(const std::string& firstArgument) {
-  LoadSceneFile(*this, SceneFileKindOf(firstArgument), firstArgument);
+  if (firstArgument.empty()) return;
+  const SceneFileType* type = SceneFileTypeOf(firstArgument);
+  if (type == nullptr) {
+    controls_.ShowMessage(NotOpenedMessage(firstArgument));
+    return;
+  }
+  LoadSceneFile(*this, *type, firstArgument);
 }
 
-// The selected filter picks the reader, whatever the file's extension says.
+// The first two filters pick the reader whatever the file's extension says; the others go by
+// the extension, and a name none reads is said to be so.
 void TForm1::Open1Click() {
   std::string path;
   int filterIndex = 1;
   if (!controls_.RunOpenDialog(path, filterIndex)) return;
-  OpenWithReader(*this, SceneFileKindOfFilter(filterIndex), path);
+  const SceneFileType* type = SceneFileTypeForOpen(filterIndex, path);
+  if (type == nullptr) {
+    controls_.ShowMessage(NotOpenedMessage(path));
+    return;
+  }
+  OpenWithReader(*this, *type, path);
 }
 
 // A drop is an Open whose filter is the one of the file's extension; the window only hands over
 // names that have one, and anything else is dropped here too, without a word.
 void TForm1::OpenDroppedFile(const std::string& fileName) {
-  const SceneFileKind kind = SceneFileKindOf(fileName);
-  if (kind != SceneFileKind::None) OpenWithReader(*this, kind, fileName);
+  if (const SceneFileType* type = SceneFileTypeOf(fileName)) OpenWithReader(*this, *type, fileName);
 }
 
 void TForm1::AdoptScene(SceneData&& scene) {

@@ -8,6 +8,8 @@
 
 class TForm1;
 
-// Runs the reader of `kind` on `path` (nothing for None). A reader reports its own failures;
-// an error that escapes it is passed on.
-void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);
+// Runs the reader of `type` on `path`. The form's own loaders report their own failures; an
+// imported file is read whole off to the side and handed over only when it was read in full,
+// and a refused one changes nothing: the error that says why is passed on, as every error that
+// escapes a reader is.
+void LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path);

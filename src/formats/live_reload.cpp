@@ -35,8 +35,8 @@ struct SavedView {
 }  // namespace
 
 bool ReloadKeepingView(TForm1& form, const std::string& path) {
-  const SceneFileKind kind = SceneFileKindOf(path);
-  if (kind == SceneFileKind::None) return false;
+  const SceneFileType* type = SceneFileTypeOf(path);
+  if (type == nullptr) return false;
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);
   // Both readers end with the fit, and the fit alone sets InitialScale: a NaN still there after
@@ -49,7 +49,7 @@ bool ReloadKeepingView(TForm1& form, const std::string& path) {
     return fitted;
   };
   try {
-    LoadSceneFile(form, kind, path);
+    LoadSceneFile(form, *type, path);
   } catch (...) {
     settle();
     throw;

@@ -305,7 +305,7 @@ void DesktopTest::otherDragsAreRefusedSilently() {
   const QString other = WriteTumbraFile(dir, QStringLiteral("other.tmb"));
 
   std::vector<std::unique_ptr<QMimeData>> drags;
-  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.txt"))}));
+  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.doc"))}));
   drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.tmb.bak"))}));
   drags.emplace_back(Files({square, other}));  // several files: which one was meant?
   drags.emplace_back(new QMimeData);
@@ -477,7 +477,7 @@ void DesktopTest::watchNeedsAModelFileName() {
   TMainWindow none("");
   none.WatchFirstArgument();
   QVERIFY(none.FileWatch() == nullptr);
-  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.txt")).toStdString());
+  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.doc")).toStdString());
   text.WatchFirstArgument();
   QVERIFY(text.FileWatch() == nullptr);
   TMainWindow model(WriteTumbraFile(dir, QStringLiteral("square.tmb")).toStdString());
