@@ -192,10 +192,10 @@ std::string Usage() {
   std::string text =
       "usage: kestrel-render INPUT -o OUTPUT [options]\n"
       "\n"
-      "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
-      "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-      "(.bmp, .png or .ksl) or by --format.\n"
-      "\n";
+      "Renders a model without a window and writes the frame as a BMP or PNG image, or the\n"
+      "scene as a Kestrel file, chosen by OUTPUT's extension (.bmp, .png or .ksl) or by\n"
+      "--format. INPUT is any file Kestrel opens:\n  " +
+      OpenedExtensions() + ".\n\n";
   for (const bool afterLoad : {false, true}) {
     if (afterLoad) text += "\noptions, applied in this order after the model is loaded:\n";
     for (const OptionRow& row : kOptions) {
