@@ -11,8 +11,6 @@
 //   import_bench ply-library [COUNT]    the PLY cloud read by the library beside our reader
 #include <assimp/scene.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <assimp/Importer.hpp>
 
 #include <algorithm>
@@ -30,6 +28,7 @@
 #include "formats/ply_file.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "support/child_process.h"
 #include "support/import_files.h"
 #include "support/scratch_dir.h"
 
@@ -85,31 +84,17 @@ struct Run {
   char failure[256] = {};
 };
 
-// Runs `work` in a child process and hands back what it filled in.
+// Runs `work` in a child process of its own; a failure names itself in the result.
 Run InChild(const std::function<void(Run&)>& work) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    Run r;
-    try {
-      work(r);
-    } catch (const std::exception& e) {
-      std::snprintf(r.failure, sizeof r.failure, "%s", e.what());
-    }
-    if (write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
   Run r;
-  const ssize_t got = read(fds[0], &r, sizeof r);
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (got != static_cast<ssize_t>(sizeof r) || status != 0) {
-    std::snprintf(r.failure, sizeof r.failure, "the run's process failed");
-  }
+  const bool finished = InChildProcess<Run>(r, [&](Run& filled) {
+    try {
+      work(filled);
+    } catch (const std::exception& e) {
+      std::snprintf(filled.failure, sizeof filled.failure, "%s", e.what());
+    }
+  });
+  if (!finished) std::snprintf(r.failure, sizeof r.failure, "the run's process failed");
   return r;
 }
 

@@ -8,9 +8,6 @@
 #include <bit>
 #include <utility>
 #include <vector>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "formats/prefault.h"
 #include "scene/scene_data.h"
@@ -31,22 +28,6 @@ struct Digit {
 };
 
 constexpr std::array<Digit, 3> kDigits{{{0, 2047}, {11, 2047}, {22, 1023}}};
-
-// Gives the whole pages of [data, data + bytes) back to the system: they have been made into
-// points and dots and are never read again. Only a hint; where it is not offered they go with
-// the array.
-void GiveBack(const void* data, size_t bytes) {
-#if defined(__linux__)
-  constexpr uintptr_t kPage = 4096;
-  const auto first = reinterpret_cast<uintptr_t>(data);
-  const uintptr_t begin = (first + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (first + bytes) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
 
 }  // namespace
 
@@ -117,7 +98,7 @@ void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
       dot.Colour = otherColours ? items[k].otherColour : items[k].colour;
       scene.Segments.push_back(dot);
     }
-    GiveBack(items, end * sizeof(Item));
+    GiveBackPages(items, end * sizeof(Item));
   }
   items_.reset();
   count_ = capacity_ = 0;

@@ -144,21 +144,18 @@ void WriteObjTorus(const std::filesystem::path& file, int64_t triangles) {
   const Grid g = TorusGrid(triangles);
   Output out(file);
   out.Text("# Kestrel benchmark torus\n");
-  for (int64_t i = 0; i < g.around; ++i) {
-    for (int64_t j = 0; j < g.across; ++j) {
-      const Corner c = TorusCorner(g, i, j);
-      out.Text("v "), out.Fixed6(c.x), out.Char(' '), out.Fixed6(c.y), out.Char(' ');
-      out.Fixed6(c.z), out.Char('\n');
+  // The positions, then the normals, corner by corner.
+  for (const bool normals : {false, true}) {
+    for (int64_t i = 0; i < g.around; ++i) {
+      for (int64_t j = 0; j < g.across; ++j) {
+        const Corner c = TorusCorner(g, i, j);
+        out.Text(normals ? "vn " : "v ");
+        out.Fixed6(normals ? c.nx : c.x), out.Char(' ');
+        out.Fixed6(normals ? c.ny : c.y), out.Char(' ');
+        out.Fixed6(normals ? c.nz : c.z), out.Char('\n');
+      }
+      out.EndPiece();
     }
-    out.EndPiece();
-  }
-  for (int64_t i = 0; i < g.around; ++i) {
-    for (int64_t j = 0; j < g.across; ++j) {
-      const Corner c = TorusCorner(g, i, j);
-      out.Text("vn "), out.Fixed6(c.nx), out.Char(' '), out.Fixed6(c.ny), out.Char(' ');
-      out.Fixed6(c.nz), out.Char('\n');
-    }
-    out.EndPiece();
   }
   int64_t t[6][2];
   for (int64_t i = 0; i < g.around; ++i) {
