@@ -1,8 +1,7 @@
 // The mesh import on arbitrary bytes as an OBJ, a PLY or an STL file (the first byte picks
-// which), through the library and, for PLY, our own vertex-list reader: an accepted scene is
-// whole and draws; a refused one says whose file it is.
-#include "formats/mesh_import.h"
-#include "formats/ply_file.h"
+// which), through the library and, for PLY, our own vertex-list reader, as opening the file
+// reads it: an accepted scene is whole and draws; a refused one says whose file it is.
+#include "formats/file_kind.h"
 #include "import_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -10,11 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kExtensions[] = {".obj", ".ply", ".stl"};
   const int kind = data[0] % 3;
   const std::string path = WriteFuzzFile(data + 1, size - 1, kExtensions[kind]);
+  // Read as opening the file reads it: by its extension's row.
+  const SceneFileType* type = SceneFileTypeOf(path);
   SceneData scene;
   try {
-    if (kind == 0) scene = ReadMeshFile(path, MeshFormat{"Wavefront OBJ", true});
-    if (kind == 1) scene = ReadPlyFile(path, MeshFormat{"PLY", false});
-    if (kind == 2) scene = ReadMeshFile(path, MeshFormat{"STL", false});
+    scene = type->read(path, type->name);
   } catch (const KestrelError& e) {
     CheckRefusal(e.what(), path);
     return 0;
