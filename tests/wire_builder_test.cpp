@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "formats/cloud_order.h"
@@ -161,30 +162,45 @@ std::vector<std::pair<double, uint32_t>> CloudOf(const SceneData& scene) {
   return out;
 }
 
-TEST(CloudBuilder, PointsInAscendingZWithEqualZInFileOrder) {
-  const std::vector<double> z{
-      3, -1,     2,      -1,          0.0, -0.0,        -7.5,
-      2, 1e-300, -1e300, 1 + 0x1p-52, 1,   1 + 0x1p-51, 1};  // the last four: same upper bits
-  CloudBuilder cloud(z.size());
+// Both kinds of point, on values every float holds: the last four agree in the upper bits the
+// buckets look at.
+template <class Item>
+void ExpectAscendingZWithEqualZInFileOrder() {
+  const std::vector<double> z{3, -1,    2,     -1,          0.0, -0.0,        -7.5,
+                              2, 1e-30, -1e30, 1 + 0x1p-23, 1,   1 + 0x1p-22, 1};
+  CloudBuilder<Item> cloud(z.size());
   for (size_t k = 0; k < z.size(); ++k) {
-    cloud.Add(Vec3{static_cast<double>(k), -static_cast<double>(k), z[k]}, static_cast<uint32_t>(k),
-              static_cast<uint32_t>(100 + k));
+    const auto x = static_cast<double>(k);
+    if constexpr (std::is_same_v<Item, FloatCloudPoint>) {
+      cloud.Add(FloatCloudPoint{static_cast<float>(x), static_cast<float>(-x),
+                                static_cast<float>(z[k]), static_cast<uint32_t>(k)});
+    } else {
+      cloud.Add(CloudPoint{Vec3{x, -x, z[k]}, static_cast<uint32_t>(k), 0});
+    }
   }
   SceneData scene;
   cloud.Finish(scene);
   std::vector<std::pair<double, uint32_t>> expected;
-  for (uint32_t k : {9, 6, 1, 3, 4, 5, 8, 11, 13, 10, 12, 2, 7, 0}) expected.emplace_back(z[k], k);
+  for (uint32_t k : {9, 6, 1, 3, 4, 5, 8, 11, 13, 10, 12, 2, 7, 0}) {
+    const bool single = std::is_same_v<Item, FloatCloudPoint>;
+    expected.emplace_back(single ? static_cast<float>(z[k]) : z[k], k);
+  }
   EXPECT_EQ(CloudOf(scene), expected);
   // Each point keeps its own x and y.
   for (const PointRecord& p : scene.Points) EXPECT_EQ(p.Pos.y, -p.Pos.x);
   EXPECT_EQ(scene.Points[0].Pos.x, 9);
 }
 
+TEST(CloudBuilder, PointsInAscendingZWithEqualZInFileOrder) {
+  ExpectAscendingZWithEqualZInFileOrder<CloudPoint>();
+  ExpectAscendingZWithEqualZInFileOrder<FloatCloudPoint>();
+}
+
 TEST(CloudBuilder, TheOtherColoursWhenAskedAndNoMoreThanItsRoom) {
-  CloudBuilder cloud(2);
-  cloud.Add(Vec3{0, 0, 1}, 10, 20);
-  cloud.Add(Vec3{0, 0, 0}, 11, 21);
-  EXPECT_THROW(cloud.Add(Vec3{}, 0, 0), std::length_error);
+  CloudBuilder<CloudPoint> cloud(2);
+  cloud.Add(CloudPoint{Vec3{0, 0, 1}, 10, 20});
+  cloud.Add(CloudPoint{Vec3{0, 0, 0}, 11, 21});
+  EXPECT_THROW(cloud.Add(CloudPoint{}), std::length_error);
   SceneData scene;
   cloud.Finish(scene, true);
   EXPECT_EQ(CloudOf(scene), (std::vector<std::pair<double, uint32_t>>{{0, 21}, {1, 20}}));
@@ -194,9 +210,10 @@ TEST(CloudBuilder, TheOtherColoursWhenAskedAndNoMoreThanItsRoom) {
 // pass must neither take quadratic time nor lose the order.
 TEST(CloudBuilder, ReversedRunsTheBucketsCannotTellApart) {
   constexpr size_t kCount = 300'000;
-  CloudBuilder cloud(kCount);
+  CloudBuilder<CloudPoint> cloud(kCount);
   for (size_t k = 0; k < kCount; ++k) {
-    cloud.Add(Vec3{0, 0, 1 + static_cast<double>(kCount - k) * 0x1p-50}, static_cast<uint32_t>(k));
+    cloud.Add(CloudPoint{Vec3{0, 0, 1 + static_cast<double>(kCount - k) * 0x1p-50},
+                         static_cast<uint32_t>(k), 0});
   }
   SceneData scene;
   cloud.Finish(scene);

@@ -29,16 +29,42 @@ struct Digit {
 
 constexpr std::array<Digit, 3> kDigits{{{0, 2047}, {11, 2047}, {22, 1023}}};
 
+double Z(const CloudPoint& p) {
+  return p.position.z;
+}
+
+double Z(const FloatCloudPoint& p) {
+  return p.z;
+}
+
+Vec3 Position(const CloudPoint& p) {
+  return p.position;
+}
+
+Vec3 Position(const FloatCloudPoint& p) {
+  return Vec3{p.x, p.y, p.z};
+}
+
+uint32_t Colour(const CloudPoint& p, bool other) {
+  return other ? p.otherColour : p.colour;
+}
+
+uint32_t Colour(const FloatCloudPoint& p, bool) {
+  return p.colour;
+}
+
 }  // namespace
 
-CloudBuilder::CloudBuilder(size_t capacity)
+template <class Item>
+CloudBuilder<Item>::CloudBuilder(size_t capacity)
     : items_(std::make_unique_for_overwrite<Item[]>(capacity)), capacity_(capacity) {}
 
-void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
+template <class Item>
+void CloudBuilder<Item>::Finish(SceneData& scene, bool otherColours) {
   const size_t n = count_;
   std::array<std::array<uint32_t, 2048>, 3> counts{};
   for (size_t i = 0; i < n; ++i) {
-    const uint32_t key = DepthBits(items_[i].position.z);
+    const uint32_t key = DepthBits(Z(items_[i]));
     for (size_t d = 0; d < kDigits.size(); ++d) {
       ++counts[d][(key >> kDigits[d].shift) & kDigits[d].mask];
     }
@@ -50,7 +76,7 @@ void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
     for (size_t d = 0; d < kDigits.size() && n > 0; ++d) {
       const Digit digit = kDigits[d];
       const auto place = [&](const Item& item) {
-        return (DepthBits(item.position.z) >> digit.shift) & digit.mask;
+        return (DepthBits(Z(item)) >> digit.shift) & digit.mask;
       };
       // A digit all points share moves nothing (the sign and exponent often do).
       if (counts[d][place(from[0])] == n) continue;
@@ -66,7 +92,7 @@ void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
   // many of them in reverse would make the insertion quadratic, so past a few moves a point it
   // gives way to a stable sort (same order, n log n).
   size_t budget = 4 * n + 1024;
-  const auto deeper = [](const Item& a, const Item& b) { return a.position.z < b.position.z; };
+  const auto deeper = [](const Item& a, const Item& b) { return Z(a) < Z(b); };
   for (size_t i = 1; i < n; ++i) {
     if (!deeper(items[i], items[i - 1])) continue;
     const Item item = items[i];
@@ -91,11 +117,11 @@ void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
     Prefault(scene.Points.data() + begin, (end - begin) * sizeof(PointRecord));
     Prefault(scene.Segments.data() + begin, (end - begin) * sizeof(SegmentRecord));
     for (size_t k = begin; k < end; ++k) {
-      scene.Points.push_back(PointRecord{items[k].position, {}, 0, 0});
+      scene.Points.push_back(PointRecord{Position(items[k]), {}, 0, 0});
       SegmentRecord dot{};
       dot.Kind = 1;  // radius 0: one pixel
       dot.First = static_cast<int32_t>(k);
-      dot.Colour = otherColours ? items[k].otherColour : items[k].colour;
+      dot.Colour = Colour(items[k], otherColours);
       scene.Segments.push_back(dot);
     }
     GiveBackPages(items, end * sizeof(Item));
@@ -104,15 +130,18 @@ void CloudBuilder::Finish(SceneData& scene, bool otherColours) {
   count_ = capacity_ = 0;
 }
 
+template class CloudBuilder<CloudPoint>;
+template class CloudBuilder<FloatCloudPoint>;
+
 void PutCloudInDepthOrder(SceneData& scene) {
   if (scene.Segments.size() != scene.Points.size()) return;
   for (size_t k = 0; k < scene.Segments.size(); ++k) {
     const SegmentRecord& s = scene.Segments[k];
     if (s.Kind == 0 || s.First != static_cast<int32_t>(k) || s.Radius != 0) return;
   }
-  CloudBuilder cloud(scene.Points.size());
+  CloudBuilder<CloudPoint> cloud(scene.Points.size());
   for (size_t k = 0; k < scene.Points.size(); ++k) {
-    cloud.Add(scene.Points[k].Pos, scene.Segments[k].Colour);
+    cloud.Add(CloudPoint{scene.Points[k].Pos, scene.Segments[k].Colour, 0});
   }
   scene.Points = {};
   scene.Segments = {};

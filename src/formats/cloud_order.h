@@ -17,38 +17,50 @@
 
 struct SceneData;
 
+// A point as the sort moves it: its position and its colour, or the other colour when Finish
+// asks for that one.
+struct CloudPoint {
+  Vec3 position;
+  uint32_t colour;
+  uint32_t otherColour;
+};
+
+// The same in half the bytes, for a file that holds its positions as floats (each is exactly
+// the double it stands for) and one colour: half the memory to sort, and to fill.
+struct FloatCloudPoint {
+  float x, y, z;
+  uint32_t colour;
+};
+
+template <class Item>
 class CloudBuilder {
  public:
   // Room for `capacity` points.
   explicit CloudBuilder(size_t capacity);
 
-  // The next point of the file, and its colour; or `otherColour` should Finish ask for that
-  // one. At most `capacity` points.
-  void Add(const Vec3& position, uint32_t colour, uint32_t otherColour = 0) {
+  // The next point of the file. At most `capacity` points.
+  void Add(const Item& item) {
     if (count_ == capacity_) throw std::length_error("more points than room was made for");
-    items_[count_++] = Item{position, colour, otherColour};
+    items_[count_++] = item;
   }
 
   size_t Count() const { return count_; }
 
   // Makes `scene.Points` the points in ascending z (equal z in the order added) and
   // `scene.Segments` their dots, dot k on point k, single pixels in their colours (the other
-  // colours where `otherColours` says so). Needs 32 bytes a point twice for the sort, and gives
-  // them back piece by piece as the points and dots are made, so that it never holds more
-  // than they do.
+  // colours where `otherColours` says so). Needs room for the items twice for the sort, and
+  // gives them back piece by piece as the points and dots are made, so that it never holds
+  // more than they do.
   void Finish(SceneData& scene, bool otherColours = false);
 
  private:
-  struct Item {
-    Vec3 position;
-    uint32_t colour;
-    uint32_t otherColour;
-  };
-
   std::unique_ptr<Item[]> items_;
   size_t capacity_;
   size_t count_ = 0;
 };
+
+extern template class CloudBuilder<CloudPoint>;
+extern template class CloudBuilder<FloatCloudPoint>;
 
 // For a scene that is one dot a point, dot k on point k (a cloud read by the library): its
 // points and dots are put in the same order. Any other scene is left as it is.

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "scene/error.h"
-#include "scene/scene_data.h"
 
 namespace {
 
@@ -24,14 +23,11 @@ std::string Counted(size_t n, const char* one, const char* many) {
 }  // namespace
 
 std::vector<std::string> DescribeImport(const std::string& path, std::string_view format,
-                                        const SceneData& scene) {
-  size_t lines = 0;
-  for (const SegmentRecord& s : scene.Segments) lines += s.Kind == 0 ? 1 : 0;
-  const size_t dots = scene.Segments.size() - lines;
+                                        size_t points, size_t lines, size_t dots) {
   const size_t slash = path.find_last_of('/');
   return {slash == std::string::npos ? path : path.substr(slash + 1), std::string(format),
-          Counted(scene.Points.size(), "point", "points") + ", " + Counted(lines, "line", "lines") +
-              ", " + Counted(dots, "dot", "dots")};
+          Counted(points, "point", "points") + ", " + Counted(lines, "line", "lines") + ", " +
+              Counted(dots, "dot", "dots")};
 }
 
 std::string DamagedMessage(std::string_view format, const std::string& path,

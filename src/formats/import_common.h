@@ -13,7 +13,7 @@ struct SceneData;
 // The memo of an imported model: the file's name (without its folder), the format, and the
 // counts of points, lines and dots, e.g. {"part.stl", "STL", "8 points, 12 lines, 0 dots"}.
 std::vector<std::string> DescribeImport(const std::string& path, std::string_view format,
-                                        const SceneData& scene);
+                                        size_t points, size_t lines, size_t dots);
 
 // "The <format> file "<path>" is damaged: <reason>".
 std::string DamagedMessage(std::string_view format, const std::string& path,

@@ -367,6 +367,8 @@ SceneData ReadMeshFile(const std::string& path, const MeshFormat& format) {
       for (const Instance& i : instances) converter.Convert(i);
       importer.FreeScene();  // before the model's arrays are made
       if (builder.PointCount() == 0) Damaged("it holds no points, lines or faces");
+      data.CommentLines = DescribeImport(path, format.name, builder.PointCount(),
+                                         builder.LineCount(), builder.DotCount());
       builder.Finish(data);
       PutCloudInDepthOrder(data);
     } catch (const Refusal& r) {
@@ -376,7 +378,6 @@ SceneData ReadMeshFile(const std::string& path, const MeshFormat& format) {
       // for them.
       throw KestrelError(TooLargeMessage(format.name, path, e.what()));
     }
-    data.CommentLines = DescribeImport(path, format.name, data);
     return data;
   } catch (const std::bad_alloc&) {
     throw KestrelError(OutOfMemoryMessage(path));

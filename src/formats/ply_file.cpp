@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "formats/cloud_order.h"
@@ -297,9 +298,10 @@ Vec3 PositionAt(const uint8_t* record, const VertexLayout& layout) {
   return Vec3{static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
 }
 
-template <class Real>
+// Reads the vertices into `cloud`: as floats where the file holds floats, which is exact.
+template <class Real, class Item>
 void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layout,
-                  CloudBuilder& cloud) {
+                  CloudBuilder<Item>& cloud) {
   const uint32_t white = MakeColor(255, 255, 255);
   for (uint64_t k = 0; k < count; ++k) {
     const uint8_t* record = body + k * layout.stride;
@@ -307,10 +309,34 @@ void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layou
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
       throw Refusal{"vertex " + std::to_string(k) + " is not at a finite position"};
     }
-    cloud.Add(p, layout.coloured
-                     ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
-                     : white);
+    const uint32_t colour =
+        layout.coloured ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
+                        : white;
+    if constexpr (std::is_same_v<Item, FloatCloudPoint>) {
+      cloud.Add(FloatCloudPoint{static_cast<float>(p.x), static_cast<float>(p.y),
+                                static_cast<float>(p.z), colour});
+    } else {
+      cloud.Add(CloudPoint{p, colour, 0});
+    }
   }
+}
+
+template <class Real, class Item>
+SceneData ReadVertexList(const std::string& path, const Header& header, const VertexLayout& layout,
+                         uint64_t count) {
+  CloudBuilder<Item> cloud(static_cast<size_t>(count));
+  {
+    // Exactly the bytes the header asks for: a file that grew since its header was read is
+    // refused as larger than that, one that shrank is refused by the read.
+    const FileContents file = ReadFileBytes(path, header.bytes + count * layout.stride);
+    if (file.size != header.bytes + count * layout.stride) {
+      throw Refusal{"it ends before its last vertex"};
+    }
+    ReadVertices<Real>(file.data.get() + header.bytes, count, layout, cloud);
+  }  // the file goes before the points come
+  SceneData scene;
+  cloud.Finish(scene);
+  return scene;
 }
 
 SceneData ReadVertexList(const std::string& path, const Header& header,
@@ -322,24 +348,8 @@ SceneData ReadVertexList(const std::string& path, const Header& header,
       break;
     }
   }
-  CloudBuilder cloud(static_cast<size_t>(count));
-  {
-    // Exactly the bytes the header asks for: a file that grew since its header was read is
-    // refused as larger than that, one that shrank is refused by the read.
-    const FileContents file = ReadFileBytes(path, header.bytes + count * layout.stride);
-    if (file.size != header.bytes + count * layout.stride) {
-      throw Refusal{"it ends before its last vertex"};
-    }
-    const uint8_t* body = file.data.get() + header.bytes;
-    if (layout.realSize == 4) {
-      ReadVertices<float>(body, count, layout, cloud);
-    } else {
-      ReadVertices<double>(body, count, layout, cloud);
-    }
-  }  // the file goes before the points come
-  SceneData scene;
-  cloud.Finish(scene);
-  return scene;
+  return layout.realSize == 4 ? ReadVertexList<float, FloatCloudPoint>(path, header, layout, count)
+                              : ReadVertexList<double, CloudPoint>(path, header, layout, count);
 }
 
 // Both entry points: the header checked, then our reader where it understands the file. No
@@ -353,7 +363,8 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
     const std::optional<VertexLayout> layout = VertexListLayout(header, size);
     if (!layout) return std::nullopt;
     SceneData scene = ReadVertexList(path, header, *layout);
-    scene.CommentLines = DescribeImport(path, format.name, scene);
+    scene.CommentLines =
+        DescribeImport(path, format.name, scene.Points.size(), 0, scene.Segments.size());
     return scene;
   } catch (const Refusal& r) {
     throw KestrelError(r.tooLarge ? TooLargeMessage(format.name, path, r.reason)

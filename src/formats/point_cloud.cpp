@@ -159,7 +159,7 @@ std::string At(uint64_t line, int column) {
 
 class CloudParser {
  public:
-  CloudParser(const PointCloudFormat& format, CloudBuilder& cloud)
+  CloudParser(const PointCloudFormat& format, CloudBuilder<CloudPoint>& cloud)
       : format_(format), cloud_(cloud) {}
 
   void Parse(std::string_view text) {
@@ -296,7 +296,7 @@ class CloudParser {
       colour = MakeColor(byte[2], byte[1], byte[0]);
       unitColour = MakeColor(unit[2], unit[1], unit[0]);
     }
-    cloud_.Add(p, colour, unitColour);
+    cloud_.Add(CloudPoint{p, colour, unitColour});
   }
 
   // Colours run from 0 to 255, or from 0 to 1 when no value of the file is above 1.
@@ -310,7 +310,7 @@ class CloudParser {
   }
 
   const PointCloudFormat& format_;
-  CloudBuilder& cloud_;
+  CloudBuilder<CloudPoint>& cloud_;
   // The role of each column up to the last one read; empty until the layout is known.
   std::vector<Role> roles_;
   bool coloured_ = false;
@@ -326,7 +326,7 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
   }
   SceneData scene;
   try {
-    CloudBuilder cloud(static_cast<size_t>(lineBound));
+    CloudBuilder<CloudPoint> cloud(static_cast<size_t>(lineBound));
     CloudParser parser(format, cloud);
     parser.Parse(text);
     textDone();
@@ -336,7 +336,8 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
   } catch (const std::bad_alloc&) {
     throw KestrelError(OutOfMemoryMessage(path));
   }
-  scene.CommentLines = DescribeImport(path, format.name, scene);
+  scene.CommentLines =
+      DescribeImport(path, format.name, scene.Points.size(), 0, scene.Segments.size());
   return scene;
 }
 
