@@ -1,17 +1,23 @@
 // kestrel-render: loads a model into the same TForm1 the window uses, applies options and view
 // changes as a user would, draws one frame and writes it (or the scene) to a file.
-#include <QImageWriter>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <numbers>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "formats/file_bytes.h"
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
+#include "formats/native_file.h"
+#include "formats/picture_file.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 #include "view/zoom_pan.h"
@@ -194,7 +200,8 @@ std::string Usage() {
       "\n"
       "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
       "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-      "(.bmp, .png or .ksl) or by --format.\n"
+      "(.bmp, .png or .ksl) or by --format. OUTPUT - is standard output (with --format).\n"
+      "A model that cannot be read or fitted to the frame writes nothing and exits with 1.\n"
       "\n";
   for (const bool afterLoad : {false, true}) {
     if (afterLoad) text += "\noptions, applied in this order after the model is loaded:\n";
@@ -252,7 +259,23 @@ Options ParseArguments(const std::vector<std::string>& args) {
   return o;
 }
 
+// A picture or the scene, to the file OUTPUT names (replaced whole, or written in place when it
+// is a device or a FIFO) or to standard output.
 void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
+  if (path == "-") {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes =
+          format == OutputFormat::Ksl
+              ? KslFileBytes(form)
+              : PictureBytes(form.FrameBitmap,
+                             format == OutputFormat::Png ? PictureFormat::Png : PictureFormat::Bmp);
+    } catch (const KestrelError& e) {
+      throw KestrelError(std::string("Cannot write to standard output: ") + e.what());
+    }
+    WriteAllBytes(STDOUT_FILENO, bytes, "standard output");
+    return;
+  }
   switch (format) {
     case OutputFormat::Bmp:
       form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
@@ -260,19 +283,16 @@ void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
     case OutputFormat::Ksl:
       form.SaveKslFile(path);
       break;
-    case OutputFormat::Png: {
-      QImageWriter writer(QString::fromStdString(path), "png");
-      if (!writer.write(form.FrameBitmap)) {
-        throw KestrelError("Cannot write " + path + ": " + writer.errorString().toStdString());
-      }
+    case OutputFormat::Png:
+      SavePictureFile(form.FrameBitmap, path, PictureFormat::Png);
       break;
-    }
   }
 }
 
 // Runs the whole job; the messages the window would show go to standard error as they come.
 int Run(const Options& o) {
   HeadlessControls controls;
+  controls.KeepsMemo = false;  // no memo to show
   TForm1 form(controls);
   controls.Attach(&form);
   controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
@@ -281,10 +301,12 @@ int Run(const Options& o) {
   form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);
   if (!controls.Messages.empty()) return kExitFailure;
 
-  // A load that completes ends by drawing a frame; one that does not has said why.
-  const int framesBefore = controls.FramesPresented;
-  form.FormShow(o.input);
-  if (controls.FramesPresented == framesBefore) return kExitFailure;
+  // A model the fit refuses is drawn by the window all the same, but no picture of it is one
+  // anybody asked for (a black frame, or one dot in a corner): it fails here as a refused file
+  // does, having said why.
+  if (LoadSceneFile(form, SceneFileKindOf(o.input), o.input) != LoadResult::Shown) {
+    return kExitFailure;
+  }
 
   // Each option as a user would click its box: the handler runs only on a change.
   for (int t = 0; t < 5; ++t) {
@@ -324,6 +346,9 @@ int main(int argc, char** argv) {
   }
   try {
     return Run(options);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s\n", kOutOfMemoryText);
+    return kExitFailure;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitFailure;
