@@ -29,6 +29,7 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
+#include "support/child_process.h"
 #include "support/scratch_dir.h"
 #include "support/tumbra_model.h"
 
@@ -58,53 +59,41 @@ struct Case {
 // Opens the case's file in a child process and prints what it took: the growth of the peak over
 // the process before it opened anything.
 void Run(const Case& c) {
-  int fds[2];
-  if (pipe(fds) != 0) return;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    if (c.limitBytes != 0) {
-      const rlimit limit{c.limitBytes, c.limitBytes};
-      setrlimit(RLIMIT_AS, &limit);
-    }
-    HeadlessControls controls;
-    controls.KeepsMemo = false;
-    TForm1 form(controls);
-    controls.Attach(&form);
-    form.FormResize(601 + FrameWidthAllowance, 593 + FrameHeightAllowance);
-    const long before = PeakResidentKilobytes();
-    if (!c.shownFirst.empty()) {
-      LoadSceneFile(form, SceneFileKindOf(c.shownFirst), c.shownFirst);
-    }
-    std::string outcome;
-    try {
-      switch (LoadSceneFile(form, SceneFileKindOf(c.path), c.path)) {
-        case LoadResult::Shown:
-          outcome = "shown, " + std::to_string(form.PointCount) + " points";
-          break;
-        case LoadResult::Unfitted:
-          outcome = "not fitted";
-          break;
-        case LoadResult::Refused:
-          outcome = "refused: " + (controls.Messages.empty() ? "" : controls.Messages.back());
-          break;
-      }
-    } catch (const std::exception& e) {
-      outcome = std::string("refused: ") + e.what();
-    }
-    outcome = std::to_string(before) + " " + outcome;
-    if (write(fds[1], outcome.data(), outcome.size()) < 0) _exit(2);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string said;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) said.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
   rusage usage{};
-  int status = 0;
-  wait4(child, &status, 0, &usage);
+  const std::string said = RunInChild(
+      [&c]() -> std::string {
+        if (c.limitBytes != 0) {
+          const rlimit limit{c.limitBytes, c.limitBytes};
+          setrlimit(RLIMIT_AS, &limit);
+        }
+        HeadlessControls controls;
+        controls.KeepsMemo = false;
+        TForm1 form(controls);
+        controls.Attach(&form);
+        form.FormResize(601 + FrameWidthAllowance, 593 + FrameHeightAllowance);
+        const long before = PeakResidentKilobytes();
+        if (!c.shownFirst.empty()) {
+          LoadSceneFile(form, SceneFileKindOf(c.shownFirst), c.shownFirst);
+        }
+        std::string outcome;
+        try {
+          switch (LoadSceneFile(form, SceneFileKindOf(c.path), c.path)) {
+            case LoadResult::Shown:
+              outcome = "shown, " + std::to_string(form.PointCount) + " points";
+              break;
+            case LoadResult::Unfitted:
+              outcome = "not fitted";
+              break;
+            case LoadResult::Refused:
+              outcome = "refused: " + (controls.Messages.empty() ? "" : controls.Messages.back());
+              break;
+          }
+        } catch (const std::exception& e) {
+          outcome = std::string("refused: ") + e.what();
+        }
+        return std::to_string(before) + " " + outcome;
+      },
+      &usage);
   const long before = std::atol(said.c_str());
   const std::string outcome = said.substr(std::min(said.size(), said.find(' ') + 1));
   std::printf("%-46s file %9.1f MB  estimate %9.1f MB  peak growth %9.1f MB  %s\n", c.name.c_str(),

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "formats/picture_file.h"
@@ -91,12 +92,12 @@ int SaveOntoAFullDisk(const fs::path& dir) {
   return status;
 }
 
-TEST(FullDisk, SavesOntoAFullFileSystemFailAndKeepTheOldFiles) {
-  ScratchDir dir;
+// Runs `check` in a child process, where it may mount what it likes, and expects status 0.
+void ExpectInAChild(const std::function<int()>& check) {
   fflush(nullptr);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) _exit(SaveOntoAFullDisk(dir.path()));
+  if (child == 0) _exit(check());
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
@@ -104,6 +105,11 @@ TEST(FullDisk, SavesOntoAFullFileSystemFailAndKeepTheOldFiles) {
     GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
   }
   EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's lines above";
+}
+
+TEST(FullDisk, SavesOntoAFullFileSystemFailAndKeepTheOldFiles) {
+  ScratchDir dir;
+  ExpectInAChild([&] { return SaveOntoAFullDisk(dir.path()); });
 }
 
 // kestrel-render onto a full file system: a picture that does not fit fails with the reason and
@@ -144,17 +150,7 @@ TEST(FullDisk, RenderingOntoAFullFileSystemFailsAndKeepsTheOldPictures) {
   const std::string model = models.Write("cube.tmb",
                                          "-1 -1 -1 0\n1 -1 -1 1\n1 1 -1 2\n-1 1 -1 3\n-1 -1 -1 4\n"
                                          "-1 -1 1 5\n1 -1 1 6\n1 1 1 1\n-1 1 1 2\n-1 -1 1 3\n");
-  fflush(nullptr);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(RenderOntoAFullDisk(dir.path(), model));
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == kCannotMount) {
-    GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
-  }
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's lines above";
+  ExpectInAChild([&] { return RenderOntoAFullDisk(dir.path(), model); });
 }
 
 }  // namespace

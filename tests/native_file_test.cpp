@@ -20,6 +20,7 @@
 #include "formats/native_body.h"
 #include "formats/zlib_stream.h"
 #include "scene/colour_codes.h"
+#include "support/child_process.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -231,32 +232,16 @@ std::vector<std::string> DirEntries(const fs::path& dir) {
 // when the child failed).
 std::string ChildSaveMessage(bool dropRoot, const std::function<void()>& setup,
                              const std::function<void()>& save) {
-  int fds[2];
-  if (pipe(fds) != 0) return "!pipe";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  return RunInChild([&]() -> std::string {
     if (dropRoot && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
     setup();
-    std::string message;
     try {
       save();
     } catch (const std::exception& e) {
-      message = e.what();
+      return e.what();
     }
-    if (write(fds[1], message.data(), message.size()) < 0) _exit(4);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string message;
-  char buf[512];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) message.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "!child " + std::to_string(status);
-  return message;
+    return "";
+  });
 }
 
 // A model of `n` points along a noisy line, which does not compress much.

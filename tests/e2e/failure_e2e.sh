@@ -6,6 +6,8 @@
 # the window is still there, with one box each, and File > Exit ends the program with success.
 # Usage: failure_e2e.sh PATH/TO/kestrel
 set -euo pipefail
+# shellcheck source=menu_exit.sh
+source "$(dirname "$0")/menu_exit.sh"
 program=$1
 work=$(mktemp -d)
 printf '1 2 3 0\n' >"$work/dot.tmb"
@@ -67,14 +69,5 @@ for size in "800 600" "700 500" "900 650" "650 480" "820 620" "720 540"; do
   [ $dismissed -eq 1 ] || fail "$dismissed boxes for the one failed refit at $size"
 done
 
-# File > Exit: the last entry of the menu.
-xdotool mousemove --window "$main" 15 10 click 1
-sleep 0.5
-xdotool key Up Return
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "File > Exit did not end the program"
-wait "$pid" || fail "the program ended with status $?"
+exit_through_menu "$main" "$pid"
 echo "failure_e2e: ok"
