@@ -48,6 +48,13 @@ TFileWatch::TFileWatch(const std::string& path, std::function<void()> reload, QO
   // What is on disk now is what start-up read (or failed to read): only a change reloads.
   loaded_ = seen_ = StampOf(pathBytes_);
   Rewatch(loaded_);
+  // Qt's watcher takes names as text: bytes that are not valid in the local encoding would have
+  // it watch another name. Such a file is looked at by its own name instead, every kPollMs.
+  if (QFile::encodeName(QFile::decodeName(pathBytes_.c_str())).toStdString() != pathBytes_) {
+    poll_.setInterval(kPollMs);
+    connect(&poll_, &QTimer::timeout, this, [this] { Changed(false); });
+    poll_.start();
+  }
 }
 
 // A watch on a file is a watch on the file the name led to when it was set. After a rename over

@@ -15,6 +15,8 @@ class TFileWatch : public QObject {
  public:
   // How long the file must stay unchanged before it counts as written.
   static constexpr int kSettleMs = 200;
+  // How often a file whose name Qt's watcher cannot take is looked at instead.
+  static constexpr int kPollMs = 250;
 
   // Calls `reload` on the user-interface thread, from the event loop, once the file at `path`
   // has changed and stayed unchanged for kSettleMs, and never inside another event. `path` is the
@@ -47,6 +49,7 @@ class TFileWatch : public QObject {
   std::function<void()> reload_;
   QFileSystemWatcher watcher_;
   QTimer settle_;
+  QTimer poll_;
   Stamp seen_;    // at the last change noticed
   Stamp loaded_;  // when the file was last read
   ino_t watchedInode_ = 0;
