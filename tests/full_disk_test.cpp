@@ -1,6 +1,7 @@
 // Saving onto a file system that is really full: a 256 KiB tmpfs, mounted in a private mount
-// namespace of a child process so that nothing outside the child ever sees it. The scene and
-// the picture saves must fail with a message and leave the old files exactly as they were.
+// namespace of a child process so that nothing outside the child ever sees it. The scene, the
+// picture and the video saves must fail with a message and leave the old files exactly as they
+// were.
 // (Where mounting is not allowed, the native file tests' simulated short write still runs.)
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -16,6 +17,7 @@
 #include <random>
 
 #include "formats/picture_file.h"
+#include "formats/video/video_writer.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -42,9 +44,11 @@ int SaveOntoAFullDisk(const fs::path& dir) {
   const std::string scene = (dir / "scene.ksl").string();
   const std::string picture = (dir / "picture.bmp").string();
   const std::string png = (dir / "picture.png").string();
+  const std::string video = (dir / "spin.mp4").string();
   std::ofstream(scene) << "the old scene";
   std::ofstream(picture) << "the old picture";
   std::ofstream(png) << "the old PNG";
+  std::ofstream(video) << "the old video";
 
   FormFixture f;
   f.form.FormResize(400 + FrameWidthAllowance, 300 + FrameHeightAllowance);
@@ -78,16 +82,30 @@ int SaveOntoAFullDisk(const fs::path& dir) {
       "picture", [&] { f.form.SaveBitmapFile(picture); }, 2);
   expectRefused(
       "png", [&] { SavePictureFile(f.form.FrameBitmap, png, PictureFormat::Png); }, 6);
+  expectRefused(
+      "video",
+      [&] {
+        // Frames of thousands of random lines: far more than the room left.
+        VideoWriter writer(video, {VideoFormat::Mp4, f.form.FrameBitmap.size(), 30, 0});
+        for (int k = 0; k < 4; ++k) {
+          f.form.RotateCam(1, 0.5);
+          f.form.Render();
+          writer.AddFrame(f.form.FrameBitmap);
+        }
+        writer.Finish();
+      },
+      8);
   if (ReadWholeFile(scene) != "the old scene") status = 3;
   if (ReadWholeFile(picture) != "the old picture") status = 4;
   if (ReadWholeFile(png) != "the old PNG") status = 7;
+  if (ReadWholeFile(video) != "the old video") status = 9;
   // Nothing but the old files and the filler: no temporary file left behind.
   int files = 0;
   for (const auto& entry : fs::directory_iterator(dir)) {
     (void)entry;
     ++files;
   }
-  if (files != 4) status = 5;
+  if (files != 5) status = 5;
   umount(dir.c_str());
   return status;
 }

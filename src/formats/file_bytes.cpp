@@ -229,3 +229,20 @@ void WriteAllBytes(int fd, std::span<const uint8_t> bytes, const std::string& wh
     throw KestrelError("Cannot write to " + what + ": " + SystemReason(error));
   }
 }
+
+void CheckReplaceable(const std::string& fileName) {
+  const std::string target = FollowLinks(fileName);
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) Fail("save", fileName, SystemReason(EISDIR));
+  // A device or a FIFO is opened only when it is written (a FIFO's open waits for a reader); a
+  // read-only file is not replaced.
+  if (exists && ::access(target.c_str(), W_OK) != 0) Fail("save", fileName, SystemReason(errno));
+  if (exists && !S_ISREG(old.st_mode)) return;
+  // The same temporary file the replace would make, dropped at once.
+  std::string temporary;
+  const int fd = CreateTemporary(target, temporary);
+  if (fd < 0) Fail("save", fileName, SystemReason(errno));
+  ::close(fd);
+  ::unlink(temporary.c_str());
+}

@@ -62,3 +62,7 @@ void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> byte
 // Writes all of `bytes` to the open descriptor `fd` (standard output, for "-o -"), every write
 // checked; KestrelError ("Cannot write to WHAT: REASON") gives the system's reason.
 void WriteAllBytes(int fd, std::span<const uint8_t> bytes, const std::string& what);
+
+// Fails as ReplaceFileBytes would before its first byte (no such folder, no permission), so that
+// a long job can stop before it starts. Leaves nothing behind.
+void CheckReplaceable(const std::string& fileName);
