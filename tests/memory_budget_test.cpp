@@ -129,7 +129,10 @@ TEST(MemoryBudget, TheMessageGivesTheNeedInTenthsOfAGigabyte) {
 TEST(MemoryBudget, TheProcessLimitsLeaveWhatTheProcessDoesNotHold) {
   SKIP_UNDER_THE_SANITIZER();
   // The limit, and which field of /proc/self/statm (in pages) counts against it.
-  for (const auto& [resource, field] : {std::pair{RLIMIT_AS, 0}, std::pair{RLIMIT_DATA, 5}}) {
+  for (const auto& [limitKind, statmField] :
+       {std::pair{RLIMIT_AS, 0}, std::pair{RLIMIT_DATA, 5}}) {
+    const auto resource = limitKind;
+    const int field = statmField;
     const std::string said = RunInChild([resource, field]() -> std::string {
       std::ifstream statm("/proc/self/statm");
       uint64_t pages[6] = {};
