@@ -499,7 +499,7 @@ TEST(MeshImport, OnlyRegularFilesAreOpened) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::pair<std::string, std::string> cases[] = {
       {missing, "No such file or directory"},
-      {dir.path().string(), "it is not a regular file"},
+      {dir.path().string(), "Is a directory"},
       {fifo, "it is not a regular file"},  // and no wait for a writer
   };
   for (const auto& [path, reason] : cases) {

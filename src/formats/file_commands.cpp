@@ -4,34 +4,45 @@
 
 #include <utility>
 
+#include "formats/native_file.h"
+#include "formats/tumbra_file.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
 namespace {
 
-// What Open does once it has a name: the row picks the reader, and Save As is enabled when the
-// reader returns. A failure that escapes the reader ends the command before that.
+// What Open does once it has a name: the row picks the reader, and Save As is enabled once a
+// model was read. A refused file changes nothing, Save As's state included (which before the
+// first model would offer to save a model there is not); a failure that escapes the reader ends
+// the command before that too.
 void OpenWithReader(TForm1& form, const SceneFileType& type, const std::string& path) {
-  LoadSceneFile(form, type, path);
-  form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  if (LoadSceneFile(form, type, path) != LoadResult::Refused) {
+    form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  }
 }
 
 }  // namespace
 
-void LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
+LoadResult LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
   switch (type.kind) {
     case SceneFileKind::Tumbra:
-      form.LoadTmbFile(path);
-      break;
+      return LoadTumbraScene(form, path);
     case SceneFileKind::Kestrel:
-      form.LoadKslFile(path);
-      break;
-    case SceneFileKind::Imported:
-      form.AdoptScene(type.read(path, type.name));
-      break;
+      return LoadKestrelScene(form, path);
+    case SceneFileKind::Imported: {
+      // Read whole off to the side: a refused file throws before anything changes.
+      SceneData scene = type.read(path, type.name);
+      return form.AdoptScene(std::move(scene)) ? LoadResult::Shown : LoadResult::Unfitted;
+    }
     case SceneFileKind::None:
       break;
   }
+  return LoadResult::Refused;
+}
+
+LoadResult LoadSceneFile(TForm1& form, const std::string& path) {
+  const SceneFileType* type = SceneFileTypeOf(path);
+  return type != nullptr ? LoadSceneFile(form, *type, path) : LoadResult::Refused;
 }
 
 // A name nothing reads still says so: the window opens, and one message lists what it opens.
@@ -65,7 +76,7 @@ void TForm1::OpenDroppedFile(const std::string& fileName) {
   if (const SceneFileType* type = SceneFileTypeOf(fileName)) OpenWithReader(*this, *type, fileName);
 }
 
-void TForm1::AdoptScene(SceneData&& scene) {
+bool TForm1::AdoptScene(SceneData&& scene) {
   NewView();
   AntiAlias = scene.AntiAlias;
   SetCheckBox(kAliasCheckBox, AntiAlias);
@@ -96,6 +107,7 @@ void TForm1::AdoptScene(SceneData&& scene) {
   SegmentCount = static_cast<int32_t>(Segments.size());
   CircleRadius = scene.CircleRadius;
 
-  ComputeScale();
+  const bool fitted = ComputeScale();
   Render();
+  return fitted;
 }

@@ -16,10 +16,6 @@ std::string Counted(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-[[noreturn]] void CannotOpen(const std::string& path, const std::string& reason) {
-  throw KestrelError("Cannot open file \"" + path + "\": " + reason);
-}
-
 }  // namespace
 
 std::vector<std::string> DescribeImport(const std::string& path, std::string_view format,
@@ -43,18 +39,6 @@ std::string TooLargeMessage(std::string_view format, const std::string& path,
 
 std::string OutOfMemoryMessage(const std::string& path) {
   return "Not enough memory to open \"" + path + "\"";
-}
-
-int OpenRegularFile(const std::string& path) {
-  // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) CannotOpen(path, std::strerror(errno));
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    CannotOpen(path, "it is not a regular file");
-  }
-  return fd;
 }
 
 uint64_t OpenFileSize(int fd) {

@@ -27,9 +27,8 @@ std::string TooLargeMessage(std::string_view format, const std::string& path,
 // of the allocator's own text.
 std::string OutOfMemoryMessage(const std::string& path);
 
-// A read-only descriptor of `path`, opened without waiting (a FIFO does not block) and kept only
-// when it is a regular file. Throws KestrelError naming the file and the reason otherwise.
-int OpenRegularFile(const std::string& path);
+// OpenRegularFile (a read-only descriptor of a regular file, opened without waiting) is in
+// formats/file_bytes.h.
 
 // The size of an open file, through its descriptor.
 uint64_t OpenFileSize(int fd);

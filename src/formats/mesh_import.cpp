@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "formats/cloud_order.h"
+#include "formats/file_bytes.h"
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "formats/file_bytes.h"
 #include "formats/import_common.h"
 #include "formats/wire_builder.h"
 #include "scene/error.h"

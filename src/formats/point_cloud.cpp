@@ -345,14 +345,16 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
 
 SceneData ParsePointCloud(std::string_view text, const std::string& path,
                           const PointCloudFormat& format) {
-  tumbra::LineEndCounter ends;
+  // Every line that is not blank, a comment or a word may be a point: a bound on the points.
+  tumbra::PointLineCounter ends;
   ends.Add(text);
-  return Parse(text, path, format, ends.LineEnds() + 1, [] {});
+  return Parse(text, path, format, ends.PointLines(), [] {});
 }
 
 SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& format) {
   FileContents file;
-  tumbra::LineEndCounter ends;
+  // Every line that is not blank, a comment or a word may be a point: a bound on the points.
+  tumbra::PointLineCounter ends;
   try {
     // The line ends are counted as each piece is read, while it is still in the cache.
     file = ReadFileBytes(path, std::numeric_limits<uint64_t>::max(),
@@ -361,5 +363,5 @@ SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& fo
     throw KestrelError(OutOfMemoryMessage(path));
   }
   // The text goes before the points and dots are made.
-  return Parse(file.Text(), path, format, ends.LineEnds() + 1, [&] { file = FileContents(); });
+  return Parse(file.Text(), path, format, ends.PointLines(), [&] { file = FileContents(); });
 }
