@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
 #include "test_support.h"
 
@@ -44,6 +45,10 @@ TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
       {"folder.tmb\\model", "", SceneFileKind::None},
       {"c:model", "", SceneFileKind::None},
       {".tmb", ".tmb", SceneFileKind::Tumbra},
+      {"PART.STL", ".stl", SceneFileKind::Imported},
+      {"scan.Xyz", ".xyz", SceneFileKind::Imported},
+      {"model.gltf", ".gltf", SceneFileKind::Imported},
+      {"model.glb.bak", ".bak", SceneFileKind::None},
       // Only ASCII letters change case: a byte above 127 is no letter.
       {"model.tm\xc2", ".tm\xc2", SceneFileKind::None},
   };
@@ -54,14 +59,54 @@ TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
 }
 
 TEST(FileKind, TheOpenDialogsFilterPicksTheReader) {
-  const std::pair<int, SceneFileKind> cases[] = {
-      {1, SceneFileKind::Tumbra},
-      {2, SceneFileKind::Kestrel},
+  const struct {
+    int filter;
+    const char* path;
+    const char* extension;  // of the row it reads with; null for none
+  } cases[] = {
+      // The first two whatever the name.
+      {1, "square.ksl", ".tmb"},
+      {2, "square.tmb", ".ksl"},
+      {2, "part.stl", ".ksl"},
       // No such filter: read as a scene file.
-      {0, SceneFileKind::Kestrel},
-      {3, SceneFileKind::Kestrel},
+      {0, "square.tmb", ".ksl"},
+      {6, "part.stl", ".ksl"},
+      // Meshes, point clouds and all models go by the name, whatever the filter lists.
+      {3, "part.STL", ".stl"},
+      {3, "scan.xyz", ".xyz"},
+      {4, "scan.pts", ".pts"},
+      {5, "square.tmb", ".tmb"},
+      {5, "scene.ksl", ".ksl"},
+      {5, "notes.doc", nullptr},
+      {3, "no-extension", nullptr},
   };
-  for (const auto& [filter, kind] : cases) EXPECT_EQ(SceneFileKindOfFilter(filter), kind) << filter;
+  for (const auto& c : cases) {
+    const SceneFileType* type = SceneFileTypeForOpen(c.filter, c.path);
+    if (c.extension == nullptr) {
+      EXPECT_EQ(type, nullptr) << c.filter << " " << c.path;
+    } else {
+      ASSERT_NE(type, nullptr) << c.filter << " " << c.path;
+      EXPECT_STREQ(type->extension, c.extension) << c.filter << " " << c.path;
+    }
+  }
+}
+
+TEST(FileKind, TheTableGivesTheFiltersAndTheListOfWhatOpens) {
+  EXPECT_EQ(OpenFilters(),
+            (std::vector<std::string>{
+                "Tumbra File (*.tmb)", "Kestrel File (*.ksl)",
+                "Meshes (*.obj *.ply *.stl *.off *.gltf *.glb *.dae)",
+                "Point clouds (*.ply *.xyz *.txt *.csv *.pts)",
+                "All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf *.glb *.dae *.xyz *.txt "
+                "*.csv *.pts)"}));
+  EXPECT_EQ(NotOpenedMessage("part.step"),
+            "Kestrel cannot open \"part.step\": it opens .tmb, .ksl, .obj, .ply, .stl, .off, "
+            ".gltf, .glb, .dae, .xyz, .txt, .csv and .pts files");
+  // Every imported row has its reader and its name; the two own kinds have neither reader.
+  for (const SceneFileType& type : SceneFileTypes()) {
+    EXPECT_EQ(type.read != nullptr, type.kind == SceneFileKind::Imported) << type.extension;
+    EXPECT_EQ(SceneFileTypeOf(std::string("x") + type.extension)->name, type.name);
+  }
 }
 
 // Open reads with the filter's reader whatever the name says, and enables Save As when the
@@ -93,10 +138,72 @@ TEST_F(DropTest, ATumbraFileOpensAsOpenWouldAndEnablesSaveAs) {
   EXPECT_TRUE(controls.IsEnabled(Command::Center));
 }
 
-TEST_F(DropTest, AReaderThatReportsItsOwnFailureStillEnablesSaveAs) {
-  form.OpenDroppedFile(dir.Write("damaged.tmb", "1 2 three 4\n"));
+// A refused file changes nothing, Save As included: before any model there is nothing to save.
+// A model the fit refuses was read, and shown: Save As saves it.
+TEST_F(DropTest, SaveAsIsEnabledOnceAModelWasReadNotByARefusal) {
+  const std::string damaged = dir.Write("damaged.tmb", "1 2 three 4\n");
+  form.OpenDroppedFile(damaged);
   EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error reading text file"});
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+  controls.NextOpen = HeadlessControls::OpenAnswer{damaged, 1};
+  form.Open1Click();
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+
+  controls.Messages.clear();
+  form.OpenDroppedFile(dir.Write("dot.tmb", "1 2 3 0\n"));
+  EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error centering and scaling coordinates"});
+  EXPECT_EQ(form.PointCount, 1);
   EXPECT_TRUE(controls.IsEnabled(Command::SaveAs));
+}
+
+// The window's case: a model the fit refuses is shown with the fit's message; every resize after
+// it then fails its refit and says so once, having sized and cleared the frame, and nothing else
+// changes. (The window shows each of these boxes once the resize has returned.)
+TEST_F(DropTest, AfterAModelTheFitRefusesEveryResizeSaysSoOnce) {
+  const std::pair<const char*, int32_t> cases[] = {{"1 2 3 0\n", 1}, {"1 2 3 0\n1 2 3 1\n", 2}};
+  for (const auto& [text, points] : cases) {
+    FormFixture f;
+    f.form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance);
+    f.form.FormShow(dir.Write("one place.tmb", text));
+    EXPECT_EQ(f.controls.Messages,
+              std::vector<std::string>{"Error centering and scaling coordinates"});
+    const double scale = f.form.Scale;
+    const int frames = f.controls.FramesPresented;
+    for (int i = 1; i <= 3; ++i) {
+      const int width = 500 + 40 * i;
+      f.form.FormResize(width, 450);
+      EXPECT_EQ(f.controls.Messages.size(), 1u + i) << text;
+      EXPECT_EQ(f.controls.Messages.back(), "Error sizing form");
+      EXPECT_EQ(f.form.FrameBitmap.width(), width - FrameWidthAllowance);
+      EXPECT_EQ(f.form.FrameBitmap.pixel(0, 0), 0xFF000000u);
+    }
+    EXPECT_EQ(f.form.Scale, scale);
+    EXPECT_EQ(f.form.InitialScale, scale);
+    EXPECT_EQ(f.controls.FramesPresented, frames);
+    EXPECT_FALSE(f.form.NoModel);
+    EXPECT_EQ(f.form.PointCount, points);
+  }
+}
+
+// What became of a load, for every way a file is opened to act on.
+TEST_F(DropTest, TheLoadSaysWhetherTheModelWasRefusedUnfittedOrShown) {
+  const struct {
+    const char* name;
+    const char* text;
+    LoadResult result;
+  } cases[] = {
+      {"square.tmb", kSquare.c_str(), LoadResult::Shown},
+      {"one point.tmb", "1 2 3 0\n", LoadResult::Unfitted},
+      {"two equal points.tmb", "1 2 3 0\n1 2 3 1\n", LoadResult::Unfitted},
+      {"bad.tmb", "1 2 3\n", LoadResult::Refused},
+      {"comments.tmb", "# a\n", LoadResult::Refused},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.Write(c.name, c.text);
+    EXPECT_EQ(LoadSceneFile(form, path), c.result) << c.name;
+  }
+  EXPECT_EQ(LoadSceneFile(form, dir.Write("square.abc", kSquare)),
+            LoadResult::Refused);
 }
 
 // The scene reader reads a text file named .ksl, and fails: the failure ends the drop before Save
@@ -111,7 +218,7 @@ TEST_F(DropTest, AKestrelFileGoesToTheSceneReaderWhoseFailureEndsTheDrop) {
 
 TEST_F(DropTest, AnyOtherNameOpensNothingAndSaysNothing) {
   const int frames = controls.FramesPresented;
-  for (const char* name : {"square.txt", "square.tmb.bak", "square"}) {
+  for (const char* name : {"square.doc", "square.tmb.bak", "square"}) {
     form.OpenDroppedFile(dir.Write(name, kSquare));
   }
   EXPECT_TRUE(controls.Messages.empty());

@@ -1,9 +1,14 @@
 // kestrel-render end to end: the pictures it writes are the frames a TForm1 draws in-process,
 // failures give the window's message and a non-zero status, usage errors give status 2.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -57,9 +62,11 @@ Result RunShell(const ScratchDir& dir, std::string command) {
   return r;
 }
 
-// Runs kestrel-render with `args` (already quoted where needed) and collects its output.
-Result RunRender(const ScratchDir& dir, const std::string& args) {
-  std::string command = Quote(KESTREL_RENDER_PATH);
+// Runs kestrel-render with `args` (already quoted where needed) and collects its output. The
+// shell runs `before` first (a limit to set, say).
+Result RunRender(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
+  std::string command = before;
+  command += Quote(KESTREL_RENDER_PATH);
   command += ' ';
   command += args;
   return RunShell(dir, command);
@@ -118,7 +125,7 @@ std::vector<uint8_t> BmpPixels(const std::string& bytes, int& width, int& height
 TEST(RenderCli, UsageErrorsExitWithTwo) {
   ScratchDir dir;
   const std::string model = Quote(dir.Write("m.tmb", kCubeModel));
-  const std::string txt = Quote(dir.Write("m.txt", kCubeModel));
+  const std::string txt = Quote(dir.Write("m.doc", kCubeModel));
   const std::string out = Quote((dir.path() / "o.png").string());
   const std::string run = model + " -o " + out + " ";
   const std::string bad[] = {
@@ -188,6 +195,38 @@ TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
   const Result badLine = RunRender(dir, Args(bad, out));
   EXPECT_EQ(badLine.status, 1);
   EXPECT_EQ(badLine.err, "Error reading text file\n");
+}
+
+// `kestrel-render part.stl -o part.ksl` converts: the scene file holds the imported model and
+// its memo. A file the importer refuses fails the run with the importer's message.
+TEST(RenderCli, ConvertsOtherProgramsFilesAndFailsOnTheRefusedOnes) {
+  ScratchDir dir;
+  const std::string stl = dir.Write(
+      "tetra.STL",
+      "solid t\n"
+      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
+      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 0 1 0\nvertex 0 0 1\nendloop\nendfacet\n"
+      "endsolid t\n");
+  const std::string ksl = (dir.path() / "tetra.ksl").string();
+  const Result r = RunRender(dir, Args(stl, ksl));
+  SKIP_IF_NOT_BUILT(r);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty());
+  FormFixture f;
+  f.form.FormResize(100 + FrameWidthAllowance, 100 + FrameHeightAllowance);
+  f.form.LoadKslFile(ksl);
+  EXPECT_EQ(f.form.PointCount, 4);
+  EXPECT_EQ(f.form.SegmentCount, 5);
+  EXPECT_EQ(f.controls.Memo,
+            (std::vector<std::string>{"tetra.STL", "STL", "4 points, 5 lines, 0 dots"}));
+
+  const std::string bad = dir.Write("bad.obj", "v 0 0 0\nf 1 2 3\n");
+  const std::string out = (dir.path() / "bad.png").string();
+  const Result refused = RunRender(dir, Args(bad, out));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "The Wavefront OBJ file \"" + bad +
+                             "\" is damaged: OBJ: vertex index out of range\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
@@ -496,6 +535,163 @@ TEST(RenderCli, TurntableProgressOnATerminal) {
   cleared += '\r';
   EXPECT_EQ(r.out.substr(r.out.size() - cleared.size()), cleared);
   EXPECT_EQ(DecodeVideo(out).frames.size(), 3u);
+}
+
+// A model the fit refuses is a failed load: the fit's message, status 1, and no picture, which
+// would show a black frame or one dot in its corner. A thumbnailer then shows no thumbnail.
+TEST(RenderCli, AModelTheFitRefusesWritesNothing) {
+  ScratchDir dir;
+  for (const char* text : {"1 2 3 0\n", "1 2 3 0\n1 2 3 1\n", "# x\n\ns center 0 0 0\n0 0 0 1\n"}) {
+    const std::string model = dir.Write("fit.tmb", text);
+    for (const char* out : {"o.png", "o.bmp", "o.ksl"}) {
+      const std::string path = (dir.path() / out).string();
+      const Result r = RunRender(dir, Args(model, path));
+      SKIP_IF_NOT_BUILT(r);
+      EXPECT_EQ(r.status, 1) << text << out;
+      EXPECT_EQ(r.err, "Error centering and scaling coordinates\n") << text << out;
+      EXPECT_FALSE(std::filesystem::exists(path)) << text << out;
+    }
+  }
+}
+
+// "-o -": the picture or the scene on standard output, the very bytes a file would get.
+TEST(RenderCli, ADashWritesToStandardOutput) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  for (const char* format : {"png", "bmp", "ksl"}) {
+    const std::string file = (dir.path() / (std::string("cube.") + format)).string();
+    const Result written = RunRender(dir, Args(model, file, "--size 50x40"));
+    SKIP_IF_NOT_BUILT(written);
+    ASSERT_EQ(written.status, 0) << written.err;
+    const Result piped =
+        RunRender(dir, Args(model, "-", std::string("--size 50x40 --format ") + format));
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(piped.err.empty()) << piped.err;
+    EXPECT_TRUE(piped.out == ReadWholeFile(file)) << format;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "-"));
+  }
+  // Without a format there is nothing to say what to write.
+  EXPECT_EQ(RunRender(dir, Args(model, "-")).status, 2);
+}
+
+// A device already there is written in place and stays a device; a full one says so. (Private
+// devices made like the system's null and full ones, as only root may make them.)
+TEST(RenderCli, ADeviceIsWrittenInPlaceNeverReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "making a device takes root";
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string null = (dir.path() / "null").string();
+  const std::string full = (dir.path() / "full").string();
+  ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+  for (const char* format : {"bmp", "png", "ksl"}) {
+    const std::string as = std::string("--format ") + format;
+    const Result nulled = RunRender(dir, Args(model, null, as));
+    SKIP_IF_NOT_BUILT(nulled);
+    EXPECT_EQ(nulled.status, 0) << nulled.err;
+    const Result filled = RunRender(dir, Args(model, full, as));
+    EXPECT_EQ(filled.status, 1) << format;
+    EXPECT_EQ(filled.err, "Cannot save file \"" + full + "\": No space left on device\n");
+    for (const std::string& device : {null, full}) {
+      struct stat info {};
+      ASSERT_EQ(lstat(device.c_str(), &info), 0);
+      EXPECT_TRUE(S_ISCHR(info.st_mode)) << device << " is no device any more";
+    }
+  }
+}
+
+// A PNG goes through the same safe replace as the BMP: a write the file-size limit stops fails
+// with the system's reason and leaves the old picture whole.
+TEST(RenderCli, APngThatCannotBeWrittenWholeLeavesTheOldOne) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string old(5000, 'o');
+  for (const char* name : {"pic.png", "pic.bmp"}) {
+    const std::string out = dir.Write(name, old);
+    // One block of 512 bytes: less than either picture.
+    const Result r = RunRender(dir, Args(model, out), "ulimit -f 1; ");
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, "Cannot save file \"" + out + "\": File too large\n");
+    EXPECT_TRUE(ReadWholeFile(out) == old) << name;
+  }
+  const Result fresh =
+      RunRender(dir, Args(model, (dir.path() / "new.png").string()), "ulimit -f 1; ");
+  EXPECT_EQ(fresh.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new.png"));
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    left.push_back(e.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"cube.tmb", "pic.bmp", "pic.png", "stderr.txt",
+                                            "stdout.txt"}));
+}
+
+// Several writers of one PNG at once: whichever comes last, the file is one picture, whole.
+TEST(RenderCli, ConcurrentWritersOfOnePngLeaveOneWholePicture) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  constexpr int kWriters = 8;
+  std::vector<std::string> pictures;
+  for (int i = 0; i < kWriters; ++i) {
+    const std::string one = (dir.path() / ("one" + std::to_string(i) + ".png")).string();
+    const Result r = RunRender(dir, Args(model, one, "--size " + std::to_string(200 + i * 10)));
+    SKIP_IF_NOT_BUILT(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    pictures.push_back(ReadWholeFile(one));
+  }
+  const std::string out = (dir.path() / "out.png").string();
+  for (int round = 0; round < 5; ++round) {
+    std::string all;
+    for (int i = 0; i < kWriters; ++i) {
+      all += Quote(KESTREL_RENDER_PATH) + " " +
+             Args(model, out, "--size " + std::to_string(200 + i * 10)) + " & ";
+    }
+    all += "wait";
+    ASSERT_EQ(std::system(all.c_str()), 0);
+    const std::string written = ReadWholeFile(out);
+    EXPECT_NE(std::find(pictures.begin(), pictures.end(), written), pictures.end())
+        << "round " << round << ": a mixed file of " << written.size() << " bytes";
+  }
+}
+
+// Opening a FIFO would wait for a writer for ever: it is refused before it is opened.
+TEST(RenderCli, AFifoIsRefusedWithoutWaiting) {
+  ScratchDir dir;
+  const std::string out = (dir.path() / "o.png").string();
+  for (const char* name : {"x.ksl", "x.tmb"}) {
+    const std::string fifo = (dir.path() / name).string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = RunRender(dir, Args(fifo, out), "timeout 20 ");
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << name;
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, std::string(name) == "x.ksl"
+                         ? "Cannot open file \"" + fifo + "\": it is not a regular file\n"
+                         : "Error reading text file\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+// A name that is not valid UTF-8 names its own file, for reading and for writing: never the
+// one whose name shows the same with the odd bytes replaced.
+TEST(RenderCli, FileNamesAreTheBytesTheyCameAs) {
+  ScratchDir dir;
+  const std::string cube = dir.Write("cube.tmb", kCubeModel);
+  const Result scene = RunRender(dir, Args(cube, (dir.path() / "in\xFF.ksl").string()));
+  SKIP_IF_NOT_BUILT(scene);
+  ASSERT_EQ(scene.status, 0) << scene.err;
+  dir.Write("in\xEF\xBF\xBD.ksl", "not a scene");
+  for (const char* ext : {".ksl", ".png", ".bmp"}) {
+    const std::string shown = dir.Write(std::string("keep\xEF\xBF\xBD") + ext, "unrelated");
+    const std::string raw = (dir.path() / (std::string("keep\xFE") + ext)).string();
+    const Result r = RunRender(dir, Args((dir.path() / "in\xFF.ksl").string(), raw));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWholeFile(shown), "unrelated") << ext;
+    EXPECT_GT(ReadWholeFile(raw).size(), 100u) << ext;
+  }
 }
 
 }  // namespace

@@ -327,7 +327,7 @@ TEST(VideoWriter, AnUnwritableNameFailsAtOnce) {
   const std::string folder = (dir.path() / "folder").string();
   const Case cases[] = {
       {missing, "Cannot save file \"" + missing + "\": No such file or directory"},
-      {folder, "Cannot save file \"" + folder + "\": Filename refers to a directory"},
+      {folder, "Cannot save file \"" + folder + "\": Is a directory"},
   };
   for (const Case& c : cases) {
     try {

@@ -1,11 +1,14 @@
 // kestrel-render: loads a model into the same TForm1 the window uses, applies options and view
 // changes as a user would, draws one frame and writes it (or the scene) to a file, or draws the
 // frames of a full turn into a video or numbered pictures.
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +17,10 @@
 #include "cli/progress.h"
 #include "cli/turntable.h"
 #include "formats/file_bytes.h"
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
+#include "formats/native_file.h"
+#include "formats/picture_file.h"
 #include "formats/png_sequence.h"
 #include "formats/video/video_writer.h"
 #include "scene/headless_controls.h"
@@ -252,9 +258,12 @@ std::string Usage() {
       "usage: kestrel-render INPUT -o OUTPUT [options]\n"
       "       kestrel-render INPUT -o VIDEO --turntable N [--fps F] [--axis AXIS] [options]\n"
       "\n"
-      "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
-      "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-      "(.bmp, .png or .ksl) or by --format.\n"
+      "Renders a model without a window and writes the frame as a BMP or PNG image, or the\n"
+      "scene as a Kestrel file, chosen by OUTPUT's extension (.bmp, .png or .ksl) or by\n"
+      "--format. OUTPUT - is standard output (with --format). INPUT is any file Kestrel\n"
+      "opens:\n  " +
+      OpenedExtensions() +
+      ".\nA model that cannot be read or fitted to the frame writes nothing and exits with 1.\n"
       "\n";
   for (const OptionGroup group :
        {OptionGroup::Output, OptionGroup::AfterLoad, OptionGroup::Turntable}) {
@@ -329,7 +338,7 @@ Options ParseArguments(const std::vector<std::string>& args) {
   if (o.input.empty()) throw UsageError("no INPUT model given");
   if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (SceneFileKindOf(o.input) == SceneFileKind::None) {
-    throw UsageError("INPUT must be a .tmb or .ksl file");
+    throw UsageError("INPUT must be a file Kestrel opens: " + OpenedExtensions());
   }
   if (o.turntable) {
     CheckTurntableOutput(o);
@@ -346,7 +355,23 @@ Options ParseArguments(const std::vector<std::string>& args) {
   return o;
 }
 
+// A picture or the scene, to the file OUTPUT names (replaced whole, or written in place when it
+// is a device or a FIFO) or to standard output.
 void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
+  if (path == "-") {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes =
+          format == OutputFormat::Ksl
+              ? KslFileBytes(form)
+              : PictureBytes(form.FrameBitmap,
+                             format == OutputFormat::Png ? PictureFormat::Png : PictureFormat::Bmp);
+    } catch (const KestrelError& e) {
+      throw KestrelError(std::string("Cannot write to standard output: ") + e.what());
+    }
+    WriteAllBytes(STDOUT_FILENO, bytes, "standard output");
+    return;
+  }
   switch (format) {
     case OutputFormat::Bmp:
       form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
@@ -355,7 +380,7 @@ void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
       form.SaveKslFile(path);
       break;
     case OutputFormat::Png:
-      ReplaceFileBytes(path, PngBytes(form.FrameBitmap));
+      SavePictureFile(form.FrameBitmap, path, PictureFormat::Png);
       break;
   }
 }
@@ -403,6 +428,7 @@ int RunTurntable(TForm1& form, HeadlessControls& controls, const Options& o) {
 // Runs the whole job; the messages the window would show go to standard error as they come.
 int Run(const Options& o) {
   HeadlessControls controls;
+  controls.KeepsMemo = false;  // no memo to show
   TForm1 form(controls);
   controls.Attach(&form);
   controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
@@ -411,10 +437,12 @@ int Run(const Options& o) {
   form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);
   if (!controls.Messages.empty()) return kExitFailure;
 
-  // A load that completes ends by drawing a frame; one that does not has said why.
-  const int framesBefore = controls.FramesPresented;
-  form.FormShow(o.input);
-  if (controls.FramesPresented == framesBefore) return kExitFailure;
+  // A model the fit refuses is drawn by the window all the same, but no picture of it is one
+  // anybody asked for (a black frame, or one dot in a corner): it fails here as a refused file
+  // does, having said why.
+  if (LoadSceneFile(form, o.input) != LoadResult::Shown) {
+    return kExitFailure;
+  }
 
   // Each option as a user would click its box: the handler runs only on a change.
   for (int t = 0; t < 5; ++t) {
@@ -452,6 +480,9 @@ int main(int argc, char** argv) {
   }
   try {
     return Run(options);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s\n", kOutOfMemoryText);
+    return kExitFailure;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitFailure;

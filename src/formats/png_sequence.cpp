@@ -1,11 +1,10 @@
 #include "formats/png_sequence.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <cstdio>
 
 #include "formats/file_bytes.h"
 #include "formats/file_kind.h"
+#include "formats/picture_file.h"
 #include "scene/error.h"
 
 namespace {
@@ -56,17 +55,6 @@ std::string Unescape(const std::string& text) {
 
 }  // namespace
 
-std::vector<uint8_t> PngBytes(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  if (!writer.write(image)) {
-    throw KestrelError("Cannot make a PNG picture: " + writer.errorString().toStdString());
-  }
-  return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
 bool IsPngPattern(const std::string& name) {
   return LowerExtension(name) == ".png" && FindDirective(name).has_value();
 }
@@ -89,6 +77,6 @@ PngSequenceWriter::~PngSequenceWriter() {
 
 void PngSequenceWriter::AddFrame(const QImage& frame) {
   const std::string name = PatternFileName(pattern_, static_cast<int>(written_.size()));
-  ReplaceFileBytes(name, PngBytes(frame));
+  ReplaceFileBytes(name, PictureBytes(frame, PictureFormat::Png));
   written_.push_back(name);
 }

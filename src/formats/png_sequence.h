@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-// The picture as PNG file bytes.
-std::vector<uint8_t> PngBytes(const QImage& image);
-
 // Whether `name` is a pattern of numbered PNG files: exactly one "%d", or "%0Nd" with N from 1 to
 // 9 (the number at least N digits wide, zeros in front), "%%" for a percent sign, and the
 // extension .png in any letter case.

@@ -6,13 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-// Open Babel's readers leave a little behind on some files (the CML reader an attribute libxml2
-// copies for it, the MDL reader a property of a molecule it gives up on): the leak check is told
-// to look away from memory taken inside them, and nowhere else.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libxml2.so\nleak:libopenbabel.so\nleak:/openbabel/3.1.1/\n";
-}
-
 std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* extension) {
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("kestrel-fuzz-" + std::to_string(getpid()) + extension))

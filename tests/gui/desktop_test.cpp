@@ -18,6 +18,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "app/ClientArea.h"
@@ -176,12 +177,14 @@ class DesktopTest : public QObject {
   void startOptionsKeepTheFirstArgument();
   void droppedTumbraFileOpensAsOpenWould();
   void droppedSceneFileGoesToTheSceneReader();
+  void droppedMeshesAndPointCloudsOpen();
   void otherDragsAreRefusedSilently();
   void writerInTwoHalvesReloadsOnceKeepingTheView();
   void editorsThatSaveByRenameAreFollowed();
   void reloadWaitsUntilOtherEventsHaveEnded();
   void fileThatAppearsLaterIsLoadedAndFailuresAreShown();
   void watchNeedsAModelFileName();
+  void aFileWhoseNameIsNotTextIsWatchedByItsBytes();
 };
 
 void DesktopTest::applicationIconInEveryThemeSize() {
@@ -256,7 +259,7 @@ void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
   QCOMPARE(w.Form().PointCount, 4);
   QCOMPARE(MemoLines(w), QStringList({QStringLiteral(" Triangle")}));
 
-  // A damaged file: the reader says so, and Save As is enabled as after Open.
+  // A damaged file: the reader says so and changes nothing, as after Open: no Save As.
   DropTarget again;
   QVERIFY(again.exposed);
   const QString damaged = dir.filePath(QStringLiteral("damaged.tmb"));
@@ -265,7 +268,7 @@ void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
   QCOMPARE(again.script.boxes.size(), size_t{1});
   QCOMPARE(again.script.boxes[0].icon, QMessageBox::NoIcon);
   QCOMPARE(again.script.boxes[0].text, QStringLiteral("Error reading text file"));
-  QVERIFY(again.w.SaveAs1->isEnabled());
+  QVERIFY(!again.w.SaveAs1->isEnabled());
 }
 
 // The valid scene needs the native scene reader; the text named .ksl fails in it and in its
@@ -296,6 +299,40 @@ void DesktopTest::droppedSceneFileGoesToTheSceneReader() {
   QVERIFY(t.w.SaveAs1->isEnabled());
 }
 
+// Meshes and point clouds drop as they open: by their extension in any case. A damaged one is
+// refused in the generic error box with the reader's words, and the model stays.
+void DesktopTest::droppedMeshesAndPointCloudsOpen() {
+  DropTarget t;
+  QTemporaryDir& dir = t.dir;
+  ModalScript& script = t.script;
+  QVERIFY(t.exposed);
+  const QString stl = dir.filePath(QStringLiteral("PART.STL"));
+  QVERIFY(WriteFile(stl,
+                    "solid p\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                    "vertex 0 1 0\nendloop\nendfacet\nendsolid p\n"));
+  const DropOutcome mesh = t.Drop({stl});
+  QVERIFY(mesh.entered && mesh.dropped);
+  QVERIFY(script.boxes.empty());
+  QCOMPARE(MemoLines(t.w), QStringList({QStringLiteral("PART.STL"), QStringLiteral("STL"),
+                                        QStringLiteral("3 points, 3 lines, 0 dots")}));
+  QVERIFY(t.w.SaveAs1->isEnabled());
+
+  const QString cloud = dir.filePath(QStringLiteral("scan.csv"));
+  QVERIFY(WriteFile(cloud, "x;y;z\n0;0;0\n1;2;3\n"));
+  QVERIFY(t.Drop({cloud}).dropped);
+  QCOMPARE(t.w.Form().PointCount, 2);
+
+  const QString damaged = dir.filePath(QStringLiteral("damaged.obj"));
+  QVERIFY(WriteFile(damaged, "v 0 0 0\nf 1 2 3\n"));
+  QVERIFY(t.Drop({damaged}).dropped);
+  QCOMPARE(script.boxes.size(), size_t{1});
+  QCOMPARE(script.boxes[0].icon, QMessageBox::Critical);
+  QVERIFY(
+      script.boxes[0].text.endsWith(QStringLiteral("is damaged: OBJ: vertex index out of range")));
+  QCOMPARE(t.w.Form().PointCount, 2);
+  QCOMPARE(MemoLines(t.w).first(), QStringLiteral("scan.csv"));
+}
+
 void DesktopTest::otherDragsAreRefusedSilently() {
   DropTarget t;
   QTemporaryDir& dir = t.dir;
@@ -305,7 +342,7 @@ void DesktopTest::otherDragsAreRefusedSilently() {
   const QString other = WriteTumbraFile(dir, QStringLiteral("other.tmb"));
 
   std::vector<std::unique_ptr<QMimeData>> drags;
-  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.txt"))}));
+  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.doc"))}));
   drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.tmb.bak"))}));
   drags.emplace_back(Files({square, other}));  // several files: which one was meant?
   drags.emplace_back(new QMimeData);
@@ -477,13 +514,36 @@ void DesktopTest::watchNeedsAModelFileName() {
   TMainWindow none("");
   none.WatchFirstArgument();
   QVERIFY(none.FileWatch() == nullptr);
-  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.txt")).toStdString());
+  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.doc")).toStdString());
   text.WatchFirstArgument();
   QVERIFY(text.FileWatch() == nullptr);
   TMainWindow model(WriteTumbraFile(dir, QStringLiteral("square.tmb")).toStdString());
   model.WatchFirstArgument();
   QVERIFY(model.FileWatch() != nullptr);
   QCOMPARE(model.FileWatch()->Reloads(), 0);
+}
+
+// Needs the Tumbra reader. A name that is not valid UTF-8 is opened by its bytes, and written in
+// place (which no watch of the folder sees) it is still read again.
+void DesktopTest::aFileWhoseNameIsNotTextIsWatchedByItsBytes() {
+  QTemporaryDir dir;
+  ModalScript script;
+  const std::string path = QFile::encodeName(dir.path()).toStdString() + "/model\xFF.tmb";
+  const auto write = [&path](const QByteArray& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes.toStdString();
+  };
+  write(Triangle("First", 1));
+  TMainWindow w(path);
+  w.WatchFirstArgument();
+  w.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.Form().PointCount, 4);
+  QTest::qWait(2 * kSettle);
+  QCOMPARE(w.FileWatch()->Reloads(), 0);
+  write(Triangle("In place", 3));
+  QTRY_COMPARE_WITH_TIMEOUT(w.FileWatch()->Reloads(), 1, 5000);
+  QCOMPARE(MemoLines(w), QStringList({QStringLiteral(" In place")}));
+  QVERIFY(script.boxes.empty());
 }
 
 QTEST_MAIN(DesktopTest)
