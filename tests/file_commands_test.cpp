@@ -70,14 +70,15 @@ TEST(FileKind, TheOpenDialogsFilterPicksTheReader) {
       {2, "part.stl", ".ksl"},
       // No such filter: read as a scene file.
       {0, "square.tmb", ".ksl"},
-      {6, "part.stl", ".ksl"},
-      // Meshes, point clouds and all models go by the name, whatever the filter lists.
+      {7, "part.stl", ".ksl"},
+      // Meshes, point clouds, molecules and all models go by the name, whatever the filter lists.
       {3, "part.STL", ".stl"},
       {3, "scan.xyz", ".xyz"},
       {4, "scan.pts", ".pts"},
-      {5, "square.tmb", ".tmb"},
-      {5, "scene.ksl", ".ksl"},
-      {5, "notes.doc", nullptr},
+      {5, "scan.xyz", ".xyz"},
+      {6, "square.tmb", ".tmb"},
+      {6, "scene.ksl", ".ksl"},
+      {6, "notes.doc", nullptr},
       {3, "no-extension", nullptr},
   };
   for (const auto& c : cases) {
@@ -97,11 +98,13 @@ TEST(FileKind, TheTableGivesTheFiltersAndTheListOfWhatOpens) {
                 "Tumbra File (*.tmb)", "Kestrel File (*.ksl)",
                 "Meshes (*.obj *.ply *.stl *.off *.gltf *.glb *.dae)",
                 "Point clouds (*.ply *.xyz *.txt *.csv *.pts)",
+                "Molecules (*.xyz *.pdb *.ent *.cif *.mmcif *.sdf *.mol *.mol2 *.cml)",
                 "All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf *.glb *.dae *.xyz *.txt "
-                "*.csv *.pts)"}));
+                "*.csv *.pts *.pdb *.ent *.cif *.mmcif *.sdf *.mol *.mol2 *.cml)"}));
   EXPECT_EQ(NotOpenedMessage("part.step"),
             "Kestrel cannot open \"part.step\": it opens .tmb, .ksl, .obj, .ply, .stl, .off, "
-            ".gltf, .glb, .dae, .xyz, .txt, .csv and .pts files");
+            ".gltf, .glb, .dae, .xyz, .txt, .csv, .pts, .pdb, .ent, .cif, .mmcif, .sdf, .mol, "
+            ".mol2 and .cml files");
   // Every imported row has its reader and its name; the two own kinds have neither reader.
   for (const SceneFileType& type : SceneFileTypes()) {
     EXPECT_EQ(type.read != nullptr, type.kind == SceneFileKind::Imported) << type.extension;
@@ -202,8 +205,7 @@ TEST_F(DropTest, TheLoadSaysWhetherTheModelWasRefusedUnfittedOrShown) {
     const std::string path = dir.Write(c.name, c.text);
     EXPECT_EQ(LoadSceneFile(form, path), c.result) << c.name;
   }
-  EXPECT_EQ(LoadSceneFile(form, dir.Write("square.abc", kSquare)),
-            LoadResult::Refused);
+  EXPECT_EQ(LoadSceneFile(form, dir.Write("square.abc", kSquare)), LoadResult::Refused);
 }
 
 // The scene reader reads a text file named .ksl, and fails: the failure ends the drop before Save

@@ -127,7 +127,7 @@ TEST_F(ImportTest, ARefusedImportChangesNothing) {
       {"command line", [&](const std::string& p) { form.FormShow(p); }},
       {"Open, all models",
        [&](const std::string& p) {
-         controls.NextOpen = HeadlessControls::OpenAnswer{p, 5};
+         controls.NextOpen = HeadlessControls::OpenAnswer{p, 6};
          form.Open1Click();
        }},
       {"drop", [&](const std::string& p) { form.OpenDroppedFile(p); }},
@@ -195,7 +195,7 @@ TEST_F(ImportTest, ANameNothingReadsSaysWhatOpens) {
   EXPECT_TRUE(controls.Messages.empty()) << "no argument: nothing to say";
 
   // Open, with a filter that goes by the name, and a name typed that none reads.
-  controls.NextOpen = HeadlessControls::OpenAnswer{dir.Write("notes", kTriangleObj), 5};
+  controls.NextOpen = HeadlessControls::OpenAnswer{dir.Write("notes", kTriangleObj), 6};
   form.Open1Click();
   EXPECT_EQ(controls.Messages,
             std::vector<std::string>{NotOpenedMessage((dir.path() / "notes").string())});

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "formats/mesh_import.h"
+#include "formats/molecule_file.h"
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
 #include "formats/point_cloud.h"
@@ -37,6 +38,18 @@ SceneData ReadPtsCloud(const std::string& path, std::string_view format) {
   return ReadPointCloudFile(path, PointCloudFormat{format, true});
 }
 
+// A molecule file names its own kind on reading (a .cif is mmCIF when it holds the
+// macromolecular atom table, a small-molecule CIF otherwise), and so its own format.
+SceneData ReadMoleculeOfKind(const std::string& path, std::string_view) {
+  return ReadMolecule(path);
+}
+
+// XYZ is both a point cloud's and a chemist's extension: a first line holding only an atom count
+// makes the file a molecule.
+SceneData ReadXyz(const std::string& path, std::string_view format) {
+  return XyzFileHoldsMolecule(path) ? ReadMolecule(path) : ReadCloud(path, format);
+}
+
 constexpr SceneFileType kTypes[] = {
     {SceneFileKind::Tumbra, ".tmb", "Tumbra", kOpenTumbra, nullptr},
     {SceneFileKind::Kestrel, ".ksl", "Kestrel scene", kOpenKestrel, nullptr},
@@ -48,10 +61,19 @@ constexpr SceneFileType kTypes[] = {
     {SceneFileKind::Imported, ".gltf", "glTF", kOpenMeshes, ReadMeshWithMaterials},
     {SceneFileKind::Imported, ".glb", "glTF", kOpenMeshes, ReadMeshWithMaterials},
     {SceneFileKind::Imported, ".dae", "COLLADA", kOpenMeshes, ReadMeshWithMaterials},
-    {SceneFileKind::Imported, ".xyz", "XYZ point cloud", kOpenPointClouds, ReadCloud},
+    {SceneFileKind::Imported, ".xyz", "XYZ point cloud", kOpenPointClouds | kOpenMolecules,
+     ReadXyz},
     {SceneFileKind::Imported, ".txt", "text point cloud", kOpenPointClouds, ReadCloud},
     {SceneFileKind::Imported, ".csv", "CSV point cloud", kOpenPointClouds, ReadCloud},
     {SceneFileKind::Imported, ".pts", "PTS point cloud", kOpenPointClouds, ReadPtsCloud},
+    {SceneFileKind::Imported, ".pdb", "PDB", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".ent", "PDB", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".cif", "CIF", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".mmcif", "mmCIF", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".sdf", "SDF", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".mol", "MOL", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".mol2", "MOL2", kOpenMolecules, ReadMoleculeOfKind},
+    {SceneFileKind::Imported, ".cml", "CML", kOpenMolecules, ReadMoleculeOfKind},
 };
 
 struct FilterLabel {
@@ -59,11 +81,9 @@ struct FilterLabel {
   unsigned bit;  // 0: every extension
 };
 
-constexpr FilterLabel kFilters[] = {{"Tumbra File", kOpenTumbra},
-                                    {"Kestrel File", kOpenKestrel},
-                                    {"Meshes", kOpenMeshes},
-                                    {"Point clouds", kOpenPointClouds},
-                                    {"All models", 0}};
+constexpr FilterLabel kFilters[] = {
+    {"Tumbra File", kOpenTumbra},       {"Kestrel File", kOpenKestrel}, {"Meshes", kOpenMeshes},
+    {"Point clouds", kOpenPointClouds}, {"Molecules", kOpenMolecules},  {"All models", 0}};
 
 // The extensions of the filter's rows, in the table's order, each once.
 std::vector<std::string> ExtensionsOf(unsigned bit) {

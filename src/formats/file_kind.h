@@ -20,6 +20,7 @@ enum OpenFilter : unsigned {
   kOpenKestrel = 1u << 1,
   kOpenMeshes = 1u << 2,
   kOpenPointClouds = 1u << 3,
+  kOpenMolecules = 1u << 4,
 };
 
 // Reads a whole file of another program into a scene, or throws KestrelError naming the file
@@ -50,7 +51,7 @@ SceneFileKind SceneFileKindOf(const std::string& path);
 
 // The Open dialog's filters as the user sees them, from the table, in order:
 // "Tumbra File (*.tmb)", "Kestrel File (*.ksl)", "Meshes (*.obj *.ply ...)",
-// "Point clouds (*.xyz ...)", "All models (...)".
+// "Point clouds (*.xyz ...)", "Molecules (*.xyz *.sdf ...)", "All models (...)".
 std::vector<std::string> OpenFilters();
 
 // What the Open dialog's filter `filterIndex` (from 1) reads `path` as. The first two read

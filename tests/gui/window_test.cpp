@@ -267,13 +267,17 @@ void WindowTest::openEnablesSaveAsAfterTheLoaderReturns() {
   QCOMPARE(script.fileDialogs.size(), size_t{1});
   const ModalScript::FileDialog& shown = script.fileDialogs[0];
   QVERIFY(!shown.saves);
-  // The two filters of old keep their places; meshes, point clouds and all models follow.
+  // The two filters of old keep their places; meshes, point clouds, molecules and all models
+  // follow.
   QCOMPARE(shown.nameFilters,
            QStringList({kTumbraFilter, kKestrelFilter,
                         QStringLiteral("Meshes (*.obj *.ply *.stl *.off *.gltf *.glb *.dae)"),
                         QStringLiteral("Point clouds (*.ply *.xyz *.txt *.csv *.pts)"),
+                        QStringLiteral("Molecules (*.xyz *.pdb *.ent *.cif *.mmcif *.sdf *.mol "
+                                       "*.mol2 *.cml)"),
                         QStringLiteral("All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf "
-                                       "*.glb *.dae *.xyz *.txt *.csv *.pts)")}));
+                                       "*.glb *.dae *.xyz *.txt *.csv *.pts *.pdb *.ent *.cif "
+                                       "*.mmcif *.sdf *.mol *.mol2 *.cml)")}));
   QCOMPARE(shown.selectedFilterBefore, kTumbraFilter);
   QVERIFY(script.boxes.empty());
   QCOMPARE(EnabledStates(w), kAfterOpen);
