@@ -54,7 +54,9 @@ expect "Name" "Kestrel" "$(key Name "$entry")"
 expect "Exec" "kestrel %f" "$(key Exec "$entry")"
 expect "Icon" "kestrel" "$(key Icon "$entry")"
 types="model/x-tumbra;application/x-kestrel-scene;model/obj;model/stl;model/x-ply;model/x-off;\
-model/gltf+json;model/gltf-binary;model/vnd.collada+xml;model/x-xyz-point-cloud;model/x-pts-point-cloud;"
+model/gltf+json;model/gltf-binary;model/vnd.collada+xml;model/x-xyz-point-cloud;model/x-pts-point-cloud;\
+chemical/x-pdb;chemical/x-mmcif;chemical/x-cif;chemical/x-mdl-sdfile;chemical/x-mdl-molfile;\
+chemical/x-mol2;chemical/x-cml;"
 # CSV files are often point clouds: Kestrel is offered for them, but never asked to draw their
 # thumbnails (nor those of plain text).
 expect "MimeType" "${types}text/csv;" "$(key MimeType "$entry")"
@@ -62,6 +64,13 @@ expect "Categories" "Graphics;Viewer;3DGraphics;" "$(key Categories "$entry")"
 update-desktop-database "$share/applications"
 expect "the types the entry opens" "[MIME Cache]
 application/x-kestrel-scene=kestrel.desktop;
+chemical/x-cif=kestrel.desktop;
+chemical/x-cml=kestrel.desktop;
+chemical/x-mdl-molfile=kestrel.desktop;
+chemical/x-mdl-sdfile=kestrel.desktop;
+chemical/x-mmcif=kestrel.desktop;
+chemical/x-mol2=kestrel.desktop;
+chemical/x-pdb=kestrel.desktop;
 model/gltf+json=kestrel.desktop;
 model/gltf-binary=kestrel.desktop;
 model/obj=kestrel.desktop;
@@ -83,13 +92,28 @@ mime_log=$(XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime" 
   fail "update-mime-database failed: $mime_log"
 [ -z "$mime_log" ] || fail "update-mime-database has remarks: $mime_log"
 expect "globs2" "50:application/x-kestrel-scene:*.ksl
+50:chemical/x-cif:*.cif
+50:chemical/x-cml:*.cml
+50:chemical/x-mdl-molfile:*.mol
+50:chemical/x-mdl-sdfile:*.sdf
+50:chemical/x-mmcif:*.mmcif
+50:chemical/x-mol2:*.mol2
 50:model/vnd.collada+xml:*.dae
 50:model/x-off:*.off
 50:model/x-ply:*.ply
 50:model/x-pts-point-cloud:*.pts
 50:model/x-tumbra:*.tmb
-50:model/x-xyz-point-cloud:*.xyz" "$(grep -v '^#' "$share/mime/globs2" | LC_ALL=C sort)"
-expect "subclasses" "model/vnd.collada+xml application/xml
+50:model/x-xyz-point-cloud:*.xyz
+60:chemical/x-pdb:*.ent
+60:chemical/x-pdb:*.pdb" "$(grep -v '^#' "$share/mime/globs2" | LC_ALL=C sort)"
+expect "subclasses" "chemical/x-cif text/plain
+chemical/x-cml application/xml
+chemical/x-mdl-molfile text/plain
+chemical/x-mdl-sdfile text/plain
+chemical/x-mmcif text/plain
+chemical/x-mol2 text/plain
+chemical/x-pdb text/plain
+model/vnd.collada+xml application/xml
 model/x-off text/plain
 model/x-pts-point-cloud text/plain
 model/x-tumbra text/plain
@@ -113,6 +137,11 @@ cp "$models/square.tmb" "$models/square.txt"
 printf 'solid t\nfacet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n' >"$models/part.stl"
 printf 'ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\nend_header\n0 0 0\n' >"$models/scan.ply"
 printf '0 0 0\n1 1 1\n' >"$models/scan.xyz"
+# Names other types in the database claim too (a Palm database, an XML entity): ours win.
+printf 'HETATM    1  O   HOH A   1       0.000   0.000   0.117  1.00  0.00           O\nEND\n' \
+  >"$models/water.pdb"
+cp "$models/water.pdb" "$models/water.ent"
+cp "$source/examples/caffeine.sdf" "$models/caffeine.sdf"
 lookup() {
   XDG_DATA_DIRS="$share:/usr/share" XDG_DATA_HOME="$work/no-home" "$probe" "$@"
 }
@@ -124,9 +153,12 @@ scene.ksl application/x-kestrel-scene not-text
 square.txt text/plain text
 part.stl model/stl not-text
 scan.ply model/x-ply not-text
-scan.xyz model/x-xyz-point-cloud text" \
+scan.xyz model/x-xyz-point-cloud text
+water.pdb chemical/x-pdb text
+water.ent chemical/x-pdb text
+caffeine.sdf chemical/x-mdl-sdfile text" \
   "$(cd "$models" && lookup mime square.tmb SQUARE.TMB script.tmb drawing.tmb scene.ksl square.txt \
-    part.stl scan.ply scan.xyz)"
+    part.stl scan.ply scan.xyz water.pdb water.ent caffeine.sdf)"
 # By content alone a Tumbra file is plain text: the magic recognises nothing.
 expect "types by content" "square.tmb text/plain" "$(cd "$models" && lookup content square.tmb)"
 
@@ -151,9 +183,10 @@ try_exec=$(key TryExec "$thumbnailer")
 PATH="$prefix/bin:$PATH" command -v "$try_exec" >/dev/null || fail "TryExec $try_exec is not found"
 read -r -a words <<<"$(key Exec "$thumbnailer")"
 for size in 128 48 64; do
-  # A mesh too: the thumbnailer draws every type it lists.
+  # A mesh and a molecule too: the thumbnailer draws every type it lists.
   input=$models/square.tmb
   [ "$size" = 64 ] && input=$models/part.stl
+  [ "$size" = 48 ] && input=$models/caffeine.sdf
   command=()
   for word in "${words[@]}"; do
     word=${word//%i/$input}
