@@ -5,6 +5,7 @@
 
 #include "formats/mesh_import.h"
 #include "formats/molecule_file.h"
+#include "formats/molecule_process.h"
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
 #include "formats/point_cloud.h"
@@ -41,13 +42,13 @@ SceneData ReadPtsCloud(const std::string& path, std::string_view format) {
 // A molecule file names its own kind on reading (a .cif is mmCIF when it holds the
 // macromolecular atom table, a small-molecule CIF otherwise), and so its own format.
 SceneData ReadMoleculeOfKind(const std::string& path, std::string_view) {
-  return ReadMolecule(path);
+  return ReadMoleculeInReader(path);
 }
 
 // XYZ is both a point cloud's and a chemist's extension: a first line holding only an atom count
 // makes the file a molecule.
 SceneData ReadXyz(const std::string& path, std::string_view format) {
-  return XyzFileHoldsMolecule(path) ? ReadMolecule(path) : ReadCloud(path, format);
+  return XyzFileHoldsMolecule(path) ? ReadMoleculeInReader(path) : ReadCloud(path, format);
 }
 
 constexpr SceneFileType kTypes[] = {
@@ -106,17 +107,6 @@ const SceneFileType& RowOfKind(SceneFileKind kind) {
 
 std::span<const SceneFileType> SceneFileTypes() {
   return kTypes;
-}
-
-std::string LowerExtension(const std::string& path) {
-  // The extension starts at the last dot, unless a path separator or drive colon comes after it.
-  const size_t last = path.find_last_of(".\\:/");
-  std::string extension;
-  if (last != std::string::npos && path[last] == '.') extension = path.substr(last);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
 }
 
 const SceneFileType* SceneFileTypeOf(const std::string& path) {

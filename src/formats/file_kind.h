@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/file_name.h"
+
 struct SceneData;
 
 enum class SceneFileKind { None, Tumbra, Kestrel, Imported };
@@ -39,9 +41,6 @@ struct SceneFileType {
 
 std::span<const SceneFileType> SceneFileTypes();
 
-// The text from the last dot to the end, ASCII letters in lower case; empty when there is no dot,
-// or when a backslash, slash or colon comes after the last one.
-std::string LowerExtension(const std::string& path);
 
 // The row of the file's extension; null for an extension no row has.
 const SceneFileType* SceneFileTypeOf(const std::string& path);

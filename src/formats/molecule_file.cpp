@@ -1,36 +1,18 @@
-// From a molecule file's name to its scene.
+// Whether an .xyz file is a molecule or a point cloud, by its first line. Reading a molecule
+// itself is the reader program's (molecule_read.cpp, kestrel-molecule), which links the
+// chemistry libraries; the program that shows the model never does.
 #include "formats/molecule_file.h"
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <string_view>
 
 #include "formats/file_bytes.h"
-#include "formats/file_kind.h"
-#include "formats/import_common.h"
-#include "formats/memory_budget.h"
-#include "formats/molecule_babel.h"
-#include "formats/molecule_mmcif.h"
-#include "formats/molecule_scene.h"
 #include "scene/error.h"
 
 namespace {
-
-MoleculeKind KindOfExtension(const std::string& extension) {
-  if (extension == ".sdf" || extension == ".sd") return MoleculeKind::Sdf;
-  if (extension == ".mol") return MoleculeKind::Mol;
-  if (extension == ".mol2") return MoleculeKind::Mol2;
-  if (extension == ".cml") return MoleculeKind::Cml;
-  if (extension == ".cif") return MoleculeKind::Cif;
-  if (extension == ".mmcif") return MoleculeKind::Mmcif;
-  if (extension == ".xyz") return MoleculeKind::Xyz;
-  if (extension == ".pdb" || extension == ".ent") return MoleculeKind::Pdb;
-  return MoleculeKind::None;
-}
 
 bool Blank(char c) {
   return c == ' ' || c == '\t';
@@ -65,120 +47,12 @@ class CountLine {
   State state_ = kBlanks;
 };
 
-uint64_t LineCount(std::string_view bytes) {
-  uint64_t lines = 1;
-  for (const char *at = bytes.data(), *end = at + bytes.size();
-       (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)))) !=
-       nullptr;
-       ++at) {
-    ++lines;
-  }
-  return lines;
-}
-
-Molecule ReadKind(MoleculeKind kind, std::string_view bytes) {
-  if (bytes.empty()) throw KestrelError("it is empty");
-  const char* name = MoleculeKindName(kind);
-  switch (kind) {
-    case MoleculeKind::Sdf:
-    case MoleculeKind::Mol:
-      return ReadBabelMolecule(bytes, BabelFormat::Sdf, name);
-    case MoleculeKind::Mol2:
-      return ReadBabelMolecule(bytes, BabelFormat::Mol2, name);
-    case MoleculeKind::Cml:
-      return ReadBabelMolecule(bytes, BabelFormat::Cml, name);
-    case MoleculeKind::Cif:
-      return ReadBabelMolecule(bytes, BabelFormat::Cif, name);
-    case MoleculeKind::Xyz:
-      return ReadBabelMolecule(bytes, BabelFormat::Xyz, name);
-    case MoleculeKind::Pdb:
-      return ReadBabelMolecule(bytes, BabelFormat::Pdb, name);
-    case MoleculeKind::Mmcif:
-      return ReadMmcifMolecule(bytes);
-    case MoleculeKind::None:
-      break;
-  }
-  return {};
-}
-
 }  // namespace
-
-MoleculeKind MoleculeKindOf(const std::string& path, std::string_view bytes) {
-  const MoleculeKind kind = KindOfExtension(LowerExtension(path));
-  if (kind == MoleculeKind::Cif && CifHoldsMacromolecule(bytes)) return MoleculeKind::Mmcif;
-  if (kind == MoleculeKind::Xyz && !XyzHoldsMolecule(bytes)) return MoleculeKind::None;
-  return kind;
-}
-
-bool MoleculeExtension(const std::string& path) {
-  return KindOfExtension(LowerExtension(path)) != MoleculeKind::None;
-}
 
 bool XyzHoldsMolecule(std::string_view bytes) {
   CountLine line;
   line.Feed(bytes);
   return line.IsCount();
-}
-
-const char* MoleculeKindName(MoleculeKind kind) {
-  switch (kind) {
-    case MoleculeKind::Sdf:
-      return "SDF";
-    case MoleculeKind::Mol:
-      return "MOL";
-    case MoleculeKind::Mol2:
-      return "MOL2";
-    case MoleculeKind::Cml:
-      return "CML";
-    case MoleculeKind::Cif:
-      return "CIF";
-    case MoleculeKind::Mmcif:
-      return "mmCIF";
-    case MoleculeKind::Xyz:
-      return "XYZ";
-    case MoleculeKind::Pdb:
-      return "PDB";
-    case MoleculeKind::None:
-      break;
-  }
-  return "molecule";
-}
-
-uint64_t MoleculeBytes(uint64_t fileBytes, uint64_t lines) {
-  // Measured: reading a PDB file of 30,000 atoms to its first frame raised the peak by about
-  // 400 bytes an atom, the model included; the library's share is taken with room to spare.
-  constexpr uint64_t kLibraryPerAtom = 384;
-  constexpr uint64_t kMoleculePerAtom = sizeof(MoleculeAtom) + 2 * sizeof(std::array<int32_t, 2>);
-  // An atom and a bond for each atom: a point and a circle, a midpoint and two half bonds; and
-  // the file's size again for the text the libraries copy out of it (titles, values, lines).
-  return fileBytes + lines * (kLibraryPerAtom + kMoleculePerAtom) +
-         SceneBytes(2 * lines, 3 * lines);
-}
-
-SceneData ReadMolecule(const std::string& fileName) {
-  FileContents file;
-  try {
-    file = ReadFileBytes(fileName, kMaxMoleculeFileBytes);
-  } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(fileName));
-  }
-  const std::string_view bytes = file.Text();
-  const MoleculeKind kind = MoleculeKindOf(fileName, bytes);
-  if (kind == MoleculeKind::None) throw KestrelError("\"" + fileName + "\" is not a molecule file");
-  const uint64_t more = MoleculeBytes(bytes.size(), LineCount(bytes));
-  RequireMemory(fileName, more, more + bytes.size());
-  try {
-    return MoleculeScene(ReadKind(kind, bytes), fileName);
-  } catch (const KestrelError& e) {
-    throw KestrelError(std::string("The ") + MoleculeKindName(kind) + " file \"" + fileName +
-                       "\" is damaged: " + e.what());
-  } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(fileName));
-  } catch (const std::exception& e) {
-    // Whatever else a library throws is its reason for refusing the file.
-    throw KestrelError(std::string("The ") + MoleculeKindName(kind) + " file \"" + fileName +
-                       "\" is damaged: " + e.what());
-  }
 }
 
 bool XyzFileHoldsMolecule(const std::string& fileName) {

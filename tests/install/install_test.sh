@@ -31,6 +31,7 @@ done
 sizes=(16 32 48 64 128 256)
 expected_files="bin/kestrel
 bin/kestrel-render
+libexec/kestrel/kestrel-molecule
 share/applications/kestrel.desktop
 share/doc/kestrel/LICENSE
 share/doc/kestrel/README.md

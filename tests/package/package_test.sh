@@ -27,6 +27,7 @@ deb=$work/kestrel_${version}_amd64.deb
 # --- The files: owner, mode and path of each, exactly; every folder root's and 0755.
 files="-rwxr-xr-x root/root usr/bin/kestrel
 -rwxr-xr-x root/root usr/bin/kestrel-render
+-rwxr-xr-x root/root usr/libexec/kestrel/kestrel-molecule
 -rw-r--r-- root/root usr/share/applications/kestrel.desktop"
 for doc in LICENSE README.md THIRD-PARTY.md changelog.gz copyright; do
   files+=$'\n'"-rw-r--r-- root/root usr/share/doc/kestrel/$doc"
@@ -49,9 +50,14 @@ doc=$contents/usr/share/doc/kestrel
 for name in README.md LICENSE THIRD-PARTY.md; do
   cmp -s "$source/$name" "$doc/$name" || fail "$name differs from the source's"
 done
-for program in kestrel kestrel-render; do
-  ! readelf -S "$contents/usr/bin/$program" | grep -q '\.symtab' || fail "$program is not stripped"
+for program in bin/kestrel bin/kestrel-render libexec/kestrel/kestrel-molecule; do
+  ! readelf -S "$contents/usr/$program" | grep -q '\.symtab' || fail "$program is not stripped"
 done
+"$source/tests/links_test.sh" "$contents/usr/libexec/kestrel/kestrel-molecule" \
+  "$contents/usr/bin/kestrel" "$contents/usr/bin/kestrel-render" || fail "licences linked together"
+# The installed programs find the installed reader.
+"$contents/usr/bin/kestrel-render" "$source/examples/caffeine.sdf" -o "$work/caffeine.bmp" ||
+  fail "the installed kestrel-render cannot read a molecule"
 
 # --- Control fields.
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -76,7 +82,7 @@ owner() {
     dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/:.*//p' | grep . && return 0
   done
 }
-needed=$(for program in "$contents"/usr/bin/*; do
+needed=$(for program in "$contents"/usr/bin/* "$contents"/usr/libexec/kestrel/*; do
   readelf -d "$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
 done | sort -u)
 for library in $needed; do
