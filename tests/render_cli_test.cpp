@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/protein_files.h"
 #include "test_support.h"
 #include "video_decode.h"
 
@@ -247,6 +248,13 @@ TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
   EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
 }
 
+// A generated protein of `atoms` atoms as a PDB file without CONECT records.
+std::string ProteinPdb(const ScratchDir& dir, int32_t atoms) {
+  const std::string path = (dir.path() / "protein.pdb").string();
+  WritePdbFile(path, MakeProtein(atoms), false);
+  return path;
+}
+
 // A Tumbra model, and molecules (which the chemistry libraries must read without a word on the
 // standard streams).
 TEST(RenderCli, BmpHoldsExactlyTheFrameTheFormDraws) {
@@ -254,14 +262,7 @@ TEST(RenderCli, BmpHoldsExactlyTheFrameTheFormDraws) {
   const std::string models[] = {
       dir.Write("cube.tmb", kCubeModel),
       std::string(KESTREL_SOURCE_DIR) + "/examples/caffeine.sdf",
-      dir.Write("peptide.pdb",
-                "ATOM      1  N   ALA A   1       0.000   0.000   0.000  1.00 20.00           N\n"
-                "ATOM      2  CA  ALA A   1       1.200   0.830   0.000  1.00 20.00           C\n"
-                "ATOM      3  C   ALA A   1       2.450  -0.020   0.000  1.00 20.00           C\n"
-                "ATOM      4  O   ALA A   1       1.780  -1.050   0.000  1.00 20.00           O\n"
-                "ATOM      5  CB  ALA A   1       1.200   1.380   1.420  1.00 20.00           C\n"
-                "ATOM      6  N   GLY A   2       3.750   0.000   0.000  1.00 20.00           N\n"
-                "END\n"),
+      ProteinPdb(dir, 200),
   };
   for (const std::string& model : models) {
     SCOPED_TRACE(model);
