@@ -68,14 +68,9 @@ std::vector<std::pair<const char*, std::function<void(FormFixture&, const std::s
   };
 }
 
-TEST(MoleculeKinds, TheMoleculesFilterFollowsThePointCloudsAndListsEveryMoleculeExtension) {
-  const std::vector<std::string> filters = OpenFilters();
-  ASSERT_EQ(filters.size(), 6u);
-  EXPECT_EQ(filters[3], "Point clouds (*.ply *.xyz *.txt *.csv *.pts)");
-  EXPECT_EQ(filters[4], "Molecules (*.xyz *.pdb *.ent *.cif *.mmcif *.sdf *.mol *.mol2 *.cml)");
-  EXPECT_EQ(filters[5],
-            "All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf *.glb *.dae *.xyz *.txt "
-            "*.csv *.pts *.pdb *.ent *.cif *.mmcif *.sdf *.mol *.mol2 *.cml)");
+// The filters' text is checked with the table's (file_commands_test); here, that the Molecules
+// filter reads every molecule extension by its name.
+TEST(MoleculeKinds, TheMoleculesFilterReadsEachMoleculeExtension) {
   for (const char* name :
        {"a.PDB", "a.ent", "a.cif", "a.mmCIF", "a.sdf", "a.mol", "a.Mol2", "a.cml", "a.xyz"}) {
     const SceneFileType* type = SceneFileTypeForOpen(5, name);

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "formats/library_quiet.h"
 #include "formats/molecule_bonds.h"
 #include "formats/molecule_elements.h"
 #include "formats/molecule_file.h"
@@ -577,6 +578,15 @@ TEST(MoleculeFile, LibrariesPrintNothing) {
   dup2(sink, 1);
   dup2(sink, 2);
   for (const std::string& f : files) Message(f);
+  {
+    // Open Babel's PDB reader and its core also print through C's stdio (a remark on some
+    // insertion codes, found by fuzzing): that is silenced as well.
+    LibraryQuiet quiet;
+    std::fprintf(stderr, "to stderr\n");
+    std::printf("to stdout\n");
+    std::puts("puts");
+    std::perror("perror");
+  }
   fflush(stdout);
   fflush(stderr);
   dup2(saved[0], 1);

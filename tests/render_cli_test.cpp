@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/protein_files.h"
 #include "test_support.h"
 #include "video_decode.h"
 
@@ -201,12 +202,13 @@ TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
 // its memo. A file the importer refuses fails the run with the importer's message.
 TEST(RenderCli, ConvertsOtherProgramsFilesAndFailsOnTheRefusedOnes) {
   ScratchDir dir;
-  const std::string stl = dir.Write(
-      "tetra.STL",
-      "solid t\n"
-      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
-      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 0 1 0\nvertex 0 0 1\nendloop\nendfacet\n"
-      "endsolid t\n");
+  const std::string stl = dir.Write("tetra.STL",
+                                    "solid t\n"
+                                    "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 "
+                                    "0\nvertex 0 1 0\nendloop\nendfacet\n"
+                                    "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 0 1 "
+                                    "0\nvertex 0 0 1\nendloop\nendfacet\n"
+                                    "endsolid t\n");
   const std::string ksl = (dir.path() / "tetra.ksl").string();
   const Result r = RunRender(dir, Args(stl, ksl));
   SKIP_IF_NOT_BUILT(r);
@@ -224,8 +226,14 @@ TEST(RenderCli, ConvertsOtherProgramsFilesAndFailsOnTheRefusedOnes) {
   const std::string out = (dir.path() / "bad.png").string();
   const Result refused = RunRender(dir, Args(bad, out));
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "The Wavefront OBJ file \"" + bad +
-                             "\" is damaged: OBJ: vertex index out of range\n");
+  EXPECT_EQ(refused.err,
+            "The Wavefront OBJ file \"" + bad + "\" is damaged: OBJ: vertex index out of range\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  const std::string empty = dir.Write("empty.pdb", "");
+  const Result molecule = RunRender(dir, Args(empty, out));
+  EXPECT_EQ(molecule.status, 1);
+  EXPECT_EQ(molecule.err, "The PDB file \"" + empty + "\" is damaged: it is empty\n");
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -240,32 +248,50 @@ TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
   EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
 }
 
+// A generated protein of `atoms` atoms as a PDB file without CONECT records.
+std::string ProteinPdb(const ScratchDir& dir, int32_t atoms) {
+  const std::string path = (dir.path() / "protein.pdb").string();
+  WritePdbFile(path, MakeProtein(atoms), false);
+  return path;
+}
+
+// A Tumbra model, and molecules (which the chemistry libraries must read without a word on the
+// standard streams).
 TEST(RenderCli, BmpHoldsExactlyTheFrameTheFormDraws) {
   ScratchDir dir;
-  const std::string model = dir.Write("cube.tmb", kCubeModel);
-  const std::string out = (dir.path() / "cube.BMP").string();
-  const Result r = RunRender(dir, Args(model, out));
-  SKIP_IF_NOT_BUILT(r);
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(r.err.empty()) << r.err;
+  const std::string models[] = {
+      dir.Write("cube.tmb", kCubeModel),
+      std::string(KESTREL_SOURCE_DIR) + "/examples/caffeine.sdf",
+      ProteinPdb(dir, 200),
+  };
+  for (const std::string& model : models) {
+    SCOPED_TRACE(model);
+    const std::string out = (dir.path() / "picture.BMP").string();
+    const Result r = RunRender(dir, Args(model, out));
+    SKIP_IF_NOT_BUILT(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
 
-  RenderedForm expected(model, 601, 593);
-  expected.form.Render();
-  int width = 0, height = 0;
-  const std::vector<uint8_t> pixels = BmpPixels(ReadWholeFile(out), width, height);
-  ASSERT_EQ(width, 601);
-  ASSERT_EQ(height, 593);
-  int lit = 0;
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* row = expected.form.FrameBitmap.constScanLine(y);
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* file = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-      for (int c = 0; c < 3; ++c) ASSERT_EQ(file[c], row[4 * x + c]) << x << "," << y;
-      ASSERT_EQ(file[3], 0) << "the unused byte is written as 0";
-      lit += file[0] + file[1] + file[2] != 0;
+    RenderedForm expected(model, 601, 593);
+    ASSERT_TRUE(expected.controls.Messages.empty());
+    expected.form.Render();
+    int width = 0, height = 0;
+    const std::vector<uint8_t> pixels = BmpPixels(ReadWholeFile(out), width, height);
+    ASSERT_EQ(width, 601);
+    ASSERT_EQ(height, 593);
+    int lit = 0;
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* row = expected.form.FrameBitmap.constScanLine(y);
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* file = &pixels[(static_cast<size_t>(y) * width + x) * 4];
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(file[c], row[4 * x + c]) << x << "," << y;
+        ASSERT_EQ(file[3], 0) << "the unused byte is written as 0";
+        lit += file[0] + file[1] + file[2] != 0;
+      }
     }
+    EXPECT_GT(lit, 1000) << "the model is in the picture";
   }
-  EXPECT_GT(lit, 1000) << "the cube is in the picture";
 }
 
 TEST(RenderCli, OptionsAndViewChangesActAsTheWindowsControls) {

@@ -1,10 +1,12 @@
 // Keeps what the chemistry libraries print to the standard streams out of the window's terminal
 // and out of kestrel-render's output (which may be a picture written to standard output): while
-// one lives, std::cout, std::cerr and std::clog write nowhere; libxml2 (under Open Babel's CML
-// reader) reports to nobody from the first one on (nothing else in the program uses it). Their
-// reasons reach the user through the reader's message.
+// one lives, std::cout, std::cerr and std::clog, and C's stdout and stderr, write nowhere (for the
+// whole process: a read is short, and the program's other threads print nothing meanwhile); libxml2
+// (under Open Babel's CML reader) reports to nobody from the first one on (nothing else in the
+// program uses it). Their reasons reach the user through the reader's message.
 #pragma once
 
+#include <cstdio>
 #include <iostream>
 #include <streambuf>
 
@@ -19,4 +21,6 @@ class LibraryQuiet {
   std::streambuf* out_;
   std::streambuf* err_;
   std::streambuf* log_;
+  FILE* cOut_;
+  FILE* cErr_;
 };
