@@ -162,6 +162,7 @@ TEST(FrameResize, ZeroDiameterModelFailsTheRefit) {
   const int presented = f.controls.FramesPresented;
   f.form.FormResize(700, 500);
   EXPECT_EQ(f.controls.Messages, std::vector<std::string>{"Error sizing form"});
+  EXPECT_EQ(f.controls.MessageDetails, std::vector<std::string>{"Floating point division by zero"});
   EXPECT_EQ(f.form.Scale, scale);
   // The steps before the refit stay done; nothing is drawn.
   EXPECT_EQ(f.form.FrameBitmap.width(), 501);

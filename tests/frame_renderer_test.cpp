@@ -544,6 +544,7 @@ TEST(FrameRenderer, OverflowAndInvalidValuesFailTheFrame) {
     m.AddPoint(1e10, 0, 0);  // screen x overflows
     m.AddDot(0, 0, 1);
     m.RenderFails();
+    EXPECT_EQ(m.controls.MessageDetails, std::vector<std::string>{"Floating point overflow"});
   }
   {
     ModelFrame m(21, 21);

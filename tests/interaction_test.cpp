@@ -201,6 +201,8 @@ TEST(DragFailure, ZeroScaleReportsAndLeavesTheOldPosition) {
   m.form.FormMouseDown(MouseButton::Right, 100, 100);
   m.form.FormMouseMove(110, 95);
   EXPECT_EQ(m.controls.Messages, std::vector<std::string>{"Error dragging viewpoint"});
+  // The box's second line says what went wrong.
+  EXPECT_EQ(m.controls.MessageDetails, std::vector<std::string>{"Floating point division by zero"});
   EXPECT_EQ(m.form.LastMouseX, 100);
   EXPECT_EQ(m.form.LastMouseY, 100);
   EXPECT_EQ(m.form.SpinDX, -10);

@@ -172,13 +172,13 @@ TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
   const Result missing = RunRender(dir, Args((dir.path() / "none.TMB").string(), out));
   SKIP_IF_NOT_BUILT(missing);
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Error reading text file\n");
+  EXPECT_EQ(missing.err, "Error reading text file: none.TMB: No such file or directory\n");
   EXPECT_FALSE(std::filesystem::exists(out));
 
   const std::string bad = dir.Write("bad.tmb", "# x\n\n1 2\n");
   const Result badLine = RunRender(dir, Args(bad, out));
   EXPECT_EQ(badLine.status, 1);
-  EXPECT_EQ(badLine.err, "Error reading text file\n");
+  EXPECT_EQ(badLine.err, "Error reading text file: bad.tmb\n");
 }
 
 TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
@@ -188,7 +188,7 @@ TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
   const Result r = RunRender(dir, Args(model, out));
   SKIP_IF_NOT_BUILT(r);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "unrecognized switch in text file\n");
+  EXPECT_EQ(r.err, "unrecognized switch in text file: m.tmb\n");
   EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
 }
 

@@ -8,7 +8,9 @@
 
 #include <array>
 #include <clocale>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "locale_guard.h"
@@ -38,6 +40,7 @@ struct TumbraTest : ::testing::Test, FormFixture {
 
   void Load(const std::string& text) {
     controls.Messages.clear();
+    controls.MessageDetails.clear();
     form.LoadTmbFile(dir.Write("model.tmb", text));
   }
 
@@ -407,6 +410,45 @@ TEST_F(TumbraTest, UnreadableFileKeepsThePreviousModelAndMemo) {
     EXPECT_FALSE(form.NoModel);
     EXPECT_EQ(form.Scale, scaleBefore);
     EXPECT_EQ(controls.FramesPresented, framesBefore);
+  }
+}
+
+// Every message keeps its fixed text; its detail names the file, and for a file that cannot be
+// read, why.
+TEST_F(TumbraTest, EveryFailureSaysWhichFile) {
+  struct Case {
+    const char* text;
+    const char* message;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {"# only a comment\n", kReadError, "model.tmb"},
+      {"# x\n\ns sparkle\n", kNoPoints, "model.tmb"},
+      {"# x\n\n1 2 three 4\n", kReadError, "model.tmb"},
+      {"# x\n\ns circlediameter wide\n0 0 0 0\n", kSwitchError, "model.tmb"},
+      {"# x\n\ns sparkle\n0 0 0 0\n1 1 1 1\n", kUnknownSwitch, "model.tmb"},
+  };
+  for (const Case& c : cases) {
+    Load(c.text);
+    EXPECT_EQ(controls.Messages, (Lines{c.message})) << c.text;
+    EXPECT_EQ(controls.MessageDetails, (Lines{c.detail})) << c.text;
+  }
+
+  const std::string pipe = (dir.path() / "pipe.tmb").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string folder = (dir.path() / "folder.tmb").string();
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::pair<std::string, std::string> unreadable[] = {
+      {(dir.path() / "missing.tmb").string(), "missing.tmb: No such file or directory"},
+      {folder, "folder.tmb: file to open is a directory"},
+      {pipe, "pipe.tmb: it is not a regular file"},
+  };
+  for (const auto& [path, detail] : unreadable) {
+    controls.Messages.clear();
+    controls.MessageDetails.clear();
+    form.LoadTmbFile(path);
+    EXPECT_EQ(controls.Messages, (Lines{kReadError})) << path;
+    EXPECT_EQ(controls.MessageDetails, (Lines{detail})) << path;
   }
 }
 

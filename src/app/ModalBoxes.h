@@ -16,8 +16,9 @@ int RunModal(QDialog& dialog);
 // runner restores QDialog::exec.
 void SetModalRunner(std::function<int(QDialog&)> runner);
 
-// The program's plain message box: the text, an OK button, the application's title as caption.
-void ShowMessageBox(QWidget* owner, const QString& text);
+// The program's plain message box: the text, an OK button, the application's title as caption;
+// a detail, when there is one, as a second line under the text.
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& detail = QString());
 
 // The generic error box: as the message box, with the error icon.
 void ShowErrorBox(QWidget* owner, const QString& text);

@@ -89,9 +89,10 @@ QCheckBox* TQtControls::Box(int number) const {
   return c_.checkBoxes[number >= 1 && number <= 5 ? number - 1 : 5];
 }
 
-void TQtControls::ShowMessage(const std::string& text) {
+void TQtControls::ShowMessage(const std::string& text, const std::string& detail) {
   FlushMemo();
-  ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                 QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));
 }
 
 void TQtControls::MemoClear() {

@@ -56,7 +56,7 @@ class TQtControls : public FormControls {
   QFileDialog& SaveDialog() { return *saveDialog_; }
   QFileDialog& SavePictureDialog() { return *pictureDialog_; }
 
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const std::string& text, const std::string& detail = {}) override;
   void MemoClear() override;
   void MemoAdd(const std::string& line) override;
   bool CheckBoxChecked(int number) const override;

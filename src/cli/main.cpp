@@ -275,7 +275,14 @@ int Run(const Options& o) {
   HeadlessControls controls;
   TForm1 form(controls);
   controls.Attach(&form);
-  controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  // The fixed text first, then what more the program knows, on the same line.
+  controls.OnMessage = [](const std::string& text, const std::string& detail) {
+    if (detail.empty()) {
+      std::fprintf(stderr, "%s\n", text.c_str());
+    } else {
+      std::fprintf(stderr, "%s: %s\n", text.c_str(), detail.c_str());
+    }
+  };
 
   // The frame is sized before anything is loaded, as the window is.
   form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);

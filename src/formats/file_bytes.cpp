@@ -12,11 +12,18 @@
 namespace {
 
 [[noreturn]] void Fail(const char* action, const std::string& fileName, const QString& reason) {
-  throw KestrelError(std::string("Cannot ") + action + " file \"" + fileName +
-                     "\": " + reason.toStdString());
+  const std::string why = reason.toStdString();
+  throw FileError(std::string("Cannot ") + action + " file \"" + fileName + "\": " + why, fileName,
+                  why);
 }
 
 }  // namespace
+
+std::string ShownFileName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash + 1 == path.size()) return path;
+  return path.substr(slash + 1);
+}
 
 FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
                            const FilePieceSink& onPiece) {

@@ -9,6 +9,27 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "scene/error.h"
+
+// A file that cannot be read or written: KestrelError's text names the file and the reason, and
+// both are kept apart for a message that shows them its own way.
+class FileError : public KestrelError {
+ public:
+  FileError(const std::string& text, std::string fileName, std::string reason)
+      : KestrelError(text), fileName_(std::move(fileName)), reason_(std::move(reason)) {}
+  const std::string& FileName() const { return fileName_; }
+  // What the system (or the check that refused the file) says, as "No such file or directory".
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string fileName_;
+  std::string reason_;
+};
+
+// How a message names a file: its last part, without the folders it lies in.
+std::string ShownFileName(const std::string& path);
 
 // A whole file in one block of exactly its size.
 struct FileContents {
@@ -28,7 +49,7 @@ using FilePieceSink = std::function<void(std::string_view piece)>;
 // right after it was read, while it is still in the cache: a pass of its own over a large file
 // would fetch all of it from memory once more.
 //
-// Throws KestrelError naming the file and the reason when it is not a regular file (a device or
+// Throws FileError naming the file and the reason when it is not a regular file (a device or
 // a pipe has no size to trust, and opening a pipe would wait for a writer), cannot be opened or
 // read, ends before the size it had when it was opened, or holds more than `maxBytes` (checked
 // before anything is read).
@@ -38,5 +59,5 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
 // Creates or replaces the file with `bytes`. The bytes go to a temporary file in the same
 // folder, which is flushed to disk and then renamed over the target, so the old file stays
 // whole until the new one is. On failure the temporary file is removed, the old file is as it
-// was, and KestrelError names the file and the reason.
+// was, and FileError names the file and the reason.
 void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> bytes);

@@ -43,7 +43,9 @@ void TForm1::LoadKslFile(const std::string& fileName) {
                        " MiB, more than any model it could hold");
   }
   if (!body.empty() && body[0] > FormatVersion) {
-    Controls().ShowMessage("That KSL file is not compatible with this version of Kestrel");
+    Controls().ShowMessage("That KSL file is not compatible with this version of Kestrel",
+                           ShownFileName(fileName) + ": format version " + std::to_string(body[0]) +
+                               ", this version reads 0 to " + std::to_string(FormatVersion));
     return;
   }
   // The whole body is parsed and checked before anything changes: a damaged file leaves the

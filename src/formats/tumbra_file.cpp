@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <new>
 #include <string_view>
+#include <utility>
 
 #include "formats/file_bytes.h"
 #include "formats/prefault.h"
@@ -27,12 +29,14 @@ struct TextFile {
 };
 
 // Only a regular file is a text file; anything that cannot be read, or not whole, is no model.
-bool ReadTextFile(const std::string& fileName, TextFile& file) {
+// On failure `why` says why, as the system put it.
+bool ReadTextFile(const std::string& fileName, TextFile& file, std::string& why) {
   tumbra::LineEndCounter ends;
   try {
     file.contents = ReadFileBytes(fileName, std::numeric_limits<uint64_t>::max(),
                                   [&ends](std::string_view piece) { ends.Add(piece); });
-  } catch (const KestrelError&) {
+  } catch (const FileError& e) {
+    why = e.Reason();
     return false;
   }
   file.lineEnds = ends.LineEnds();
@@ -59,7 +63,8 @@ bool BeginsWithHash(std::string_view column) {
 // method returns false when the line stops the reading; the caller shows the message.
 class ModelLineReader {
  public:
-  explicit ModelLineReader(TForm1& form) : form_(form) {}
+  ModelLineReader(TForm1& form, std::string shownName)
+      : form_(form), shownName_(std::move(shownName)) {}
 
   bool PointLine(std::string_view line) {
     tumbra::ColumnCursor columns(line);
@@ -150,13 +155,14 @@ class ModelLineReader {
       // Once per file: a file of a million unknown switches would otherwise hold the user at a
       // million message boxes. The rest are skipped as quietly as the first one is.
       unknownSwitchReported_ = true;
-      form_.Controls().ShowMessage(kUnknownSwitch);
+      form_.Controls().ShowMessage(kUnknownSwitch, shownName_);
     }
     return true;
   }
 
  private:
   TForm1& form_;
+  std::string shownName_;
   // The radius given to point segments read from here on; the load starts it at 0.
   double radius_ = 0;
   bool unknownSwitchReported_ = false;
@@ -165,9 +171,12 @@ class ModelLineReader {
 // Steps from reading the file to the last line. Returns true when the whole file was read;
 // otherwise the message has been shown and what was changed so far stays changed.
 bool ReadModel(TForm1& form, const std::string& fileName) {
+  // What every message adds: which file it is about.
+  const std::string name = ShownFileName(fileName);
   TextFile file;
-  if (!ReadTextFile(fileName, file)) {
-    form.Controls().ShowMessage(kReadError);
+  std::string why;
+  if (!ReadTextFile(fileName, file, why)) {
+    form.Controls().ShowMessage(kReadError, name + ": " + why);
     return false;
   }
   const std::string_view text = file.contents.Text();
@@ -188,7 +197,7 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
     form.CommentLines.push_back(std::move(shown));
   }
   if (!blockEnded) {
-    form.Controls().ShowMessage(kReadError);
+    form.Controls().ShowMessage(kReadError, name);
     return false;
   }
 
@@ -203,7 +212,7 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
   bool anyPoint = IsPointLine(line);
   while (!anyPoint && lines.Next(line)) anyPoint = IsPointLine(line);
   if (!anyPoint) {
-    form.Controls().ShowMessage(kNoPoints);
+    form.Controls().ShowMessage(kNoPoints, name);
     return false;
   }
   if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
@@ -212,7 +221,7 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
     tumbra::LineReader all(rest);
     while (all.Next(line)) pointLines += IsPointLine(line) ? 1 : 0;
     if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-      form.Controls().ShowMessage(kReadError);
+      form.Controls().ShowMessage(kReadError, name);
       return false;
     }
   }
@@ -227,17 +236,17 @@ bool ReadModel(TForm1& form, const std::string& fileName) {
   // The room is taken from the kernel a megabyte at a time as the lines fill it
   // (PrefaultAhead), never beyond what they fill.
 
-  ModelLineReader reader(form);
+  ModelLineReader reader(form, name);
   tumbra::LineReader model(text);
   while (model.Next(line)) {
     if (line.empty() || IsCommentLine(line)) continue;
     if (IsSwitchLine(line)) {
       if (!reader.SwitchLine(line)) {
-        form.Controls().ShowMessage(kSwitchError);
+        form.Controls().ShowMessage(kSwitchError, name);
         return false;
       }
     } else if (!reader.PointLine(line)) {
-      form.Controls().ShowMessage(kReadError);
+      form.Controls().ShowMessage(kReadError, name);
       return false;
     }
   }
@@ -261,9 +270,11 @@ void TForm1::LoadTmbFile(const std::string& fileName) {
   bool complete = false;
   try {
     complete = ReadModel(*this, fileName);
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
     // Out of memory for the file or the arrays: the file cannot be read, like any other.
-    Controls().ShowMessage(kReadError);
+    Controls().ShowMessage(kReadError, ShownFileName(fileName) + ": not enough memory to read it");
+  } catch (const std::exception& e) {
+    Controls().ShowMessage(kReadError, ShownFileName(fileName) + ": " + e.what());
   }
   if (complete) {
     ComputeScale();

@@ -65,8 +65,8 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
     }
     FitScaleToFrame(*this);
     Render();
-  } catch (const std::exception&) {
-    controls_.ShowMessage("Error sizing form");
+  } catch (const std::exception& e) {
+    controls_.ShowMessage("Error sizing form", e.what());
   }
 }
 

@@ -81,7 +81,7 @@ void TForm1::Render() {
       DrawSegments(*this, *frame, range, cull, pointCount, workspace.screen.data(), segmentCount);
     }
     BlitBitmap();
-  } catch (const std::exception&) {
-    Controls().ShowMessage("Error rendering model");
+  } catch (const std::exception& e) {
+    Controls().ShowMessage("Error rendering model", e.what());
   }
 }

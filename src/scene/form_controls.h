@@ -39,8 +39,9 @@ class FormControls {
  public:
   virtual ~FormControls() = default;
 
-  // A modal message box with a fixed text; returns when the user dismisses it.
-  virtual void ShowMessage(const std::string& text) = 0;
+  // A modal message box with a fixed text and, where the program knows more, a second line of
+  // detail (empty for none); returns when the user dismisses it.
+  virtual void ShowMessage(const std::string& text, const std::string& detail = {}) = 0;
 
   // The side panel's read-only memo.
   virtual void MemoClear() = 0;

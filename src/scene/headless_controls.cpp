@@ -3,9 +3,10 @@
 
 #include "scene/scene_model.h"
 
-void HeadlessControls::ShowMessage(const std::string& text) {
+void HeadlessControls::ShowMessage(const std::string& text, const std::string& detail) {
   Messages.push_back(text);
-  if (OnMessage) OnMessage(text);
+  MessageDetails.push_back(detail);
+  if (OnMessage) OnMessage(text, detail);
 }
 
 void HeadlessControls::SetCheckBoxChecked(int number, bool checked) {

@@ -18,7 +18,7 @@ class HeadlessControls : public FormControls {
   // The form whose click handlers the check boxes run. Must be set before any check box changes.
   void Attach(TForm1* form) { form_ = form; }
 
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const std::string& text, const std::string& detail = {}) override;
   void MemoClear() override { Memo.clear(); }
   void MemoAdd(const std::string& line) override { Memo.push_back(line); }
   bool CheckBoxChecked(int number) const override { return Checks[Index(number)]; }
@@ -39,6 +39,7 @@ class HeadlessControls : public FormControls {
 
   // --- State, as the window would show it ---
   std::vector<std::string> Messages;
+  std::vector<std::string> MessageDetails;  // one for each message, empty where it has none
   std::vector<std::string> Memo;
   bool Checks[7] = {false, true, true, false, false, false, false};
   bool Enabled[3] = {false, false, false};  // Save As, Save Image As, Center
@@ -49,7 +50,7 @@ class HeadlessControls : public FormControls {
   int ClientClears = 0;
 
   // Called for every message box, after it is recorded (the headless command prints it).
-  std::function<void(const std::string&)> OnMessage;
+  std::function<void(const std::string& text, const std::string& detail)> OnMessage;
 
   // What the next dialog answers; an empty answer is a cancel. Consumed by the dialog.
   struct OpenAnswer {

@@ -84,8 +84,8 @@ void TForm1::ComputeScale() {
     // A sphere about the centre, widened by the largest circle: not the box diagonal.
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
     FitScaleToFrame(*this);
-  } catch (const std::exception&) {
-    Controls().ShowMessage("Error centering and scaling coordinates");
+  } catch (const std::exception& e) {
+    Controls().ShowMessage("Error centering and scaling coordinates", e.what());
   }
 }
 

@@ -115,9 +115,9 @@ void TForm1::FormMouseMove(int32_t x, int32_t y) {
     }
     LastMouseX = x;
     LastMouseY = y;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The old position stays, so the next move tries again from it.
-    controls_.ShowMessage("Error dragging viewpoint");
+    controls_.ShowMessage("Error dragging viewpoint", e.what());
     return;
   }
   Render();

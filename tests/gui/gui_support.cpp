@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QTest>
 
 #include "app/AboutUnit.h"
@@ -25,7 +26,13 @@ void ModalScript::AnswerFile(const QString& path, const QString& nameFilter) {
 
 int ModalScript::Run(QDialog& dialog) {
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-    boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons()});
+    bool plain = box->textFormat() == Qt::PlainText;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+      if (label->text() == box->informativeText())
+        plain = plain && label->textFormat() == Qt::PlainText;
+    }
+    boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
+                     box->informativeText(), plain});
     return QMessageBox::Ok;
   }
   if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {

@@ -22,6 +22,8 @@ class ModalScript {
     QString title;
     QString text;
     QMessageBox::StandardButtons buttons;
+    QString detail;  // the second line, under the text
+    bool plain;      // text and detail shown as they are, never read as markup
   };
   struct FileDialog {
     QStringList nameFilters;

@@ -223,9 +223,15 @@ void ShellTest::messageAndErrorBoxesCarryTheApplicationTitle() {
   w.Controls().ShowMessage("Error sizing form");
   Guarded(&w, [] { throw KestrelError("Cannot create file \"/x/y.bmp\"."); });
   Guarded(&w, [] { throw std::runtime_error("plain failure"); });
-  QCOMPARE(script.boxes.size(), size_t{3});
+  w.Controls().ShowMessage("Error reading text file", "<b>caf\xC3\xA9</b>.tmb: Permission denied");
+  QCOMPARE(script.boxes.size(), size_t{4});
   QCOMPARE(script.boxes[0].icon, QMessageBox::NoIcon);
   QCOMPARE(script.boxes[0].text, QStringLiteral("Error sizing form"));
+  QVERIFY(script.boxes[0].detail.isEmpty());
+  // The fixed text stays the text; what more the program knows is the second line, as written.
+  QCOMPARE(script.boxes[3].text, QStringLiteral("Error reading text file"));
+  QCOMPARE(script.boxes[3].detail, QStringLiteral("<b>caf\u00E9</b>.tmb: Permission denied"));
+  QVERIFY(script.boxes[3].plain);
   QCOMPARE(script.boxes[1].icon, QMessageBox::Critical);
   QCOMPARE(script.boxes[1].text, QStringLiteral("Cannot create file \"/x/y.bmp\"."));
   QCOMPARE(script.boxes[2].text, QStringLiteral("plain failure"));
