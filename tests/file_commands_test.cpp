@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/file_bytes.h"
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
 #include "test_support.h"
 
@@ -62,6 +64,41 @@ TEST(FileKind, TheOpenDialogsFilterPicksTheReader) {
       {3, SceneFileKind::Kestrel},
   };
   for (const auto& [filter, kind] : cases) EXPECT_EQ(SceneFileKindOfFilter(filter), kind) << filter;
+  // And back: the filter that reads a kind.
+  EXPECT_EQ(FilterIndexOfKind(SceneFileKind::Tumbra), 1);
+  EXPECT_EQ(FilterIndexOfKind(SceneFileKind::Kestrel), 2);
+  EXPECT_EQ(FilterIndexOfKind(SceneFileKind::None), 0);
+}
+
+// Every way in tells the controls of a file read in full, with the filter of its reader, and of
+// nothing else: not a refused file, not a name no reader takes, not a failure that escapes.
+TEST_F(DropTest, EveryFileReadInFullIsToldOnceWithItsReadersFilter) {
+  const std::string square = dir.Write("square.tmb", kSquare);
+  const std::string named = dir.Write("named.ksl", kSquare);
+  const std::string damaged = dir.Write("damaged.tmb", "1 2 three 4\n");
+  form.FormShow(square);
+  form.OpenDroppedFile(damaged);
+  form.OpenDroppedFile(dir.Write("square.txt", kSquare));
+  controls.NextOpen = HeadlessControls::OpenAnswer{named, 1};
+  form.Open1Click();
+  EXPECT_THROW(form.OpenDroppedFile(named), KestrelError);
+  EXPECT_TRUE(LoadSceneFile(form, SceneFileKind::Tumbra, square));
+  EXPECT_FALSE(LoadSceneFile(form, SceneFileKind::Tumbra, damaged));
+  EXPECT_FALSE(LoadSceneFile(form, SceneFileKind::None, square));
+  const std::vector<std::pair<std::string, int>> expected = {{square, 1}, {named, 1}, {square, 1}};
+  EXPECT_EQ(controls.OpenedFiles, expected);
+}
+
+TEST(FileNames, MessagesNameAFileByItsLastPart) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/me/models/bunny.tmb", "bunny.tmb"},
+      {"bunny.tmb", "bunny.tmb"},
+      {"models/bunny.tmb", "bunny.tmb"},
+      {"/", "/"},
+      {"odd/", "odd/"},
+      {"", ""},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(ShownFileName(path), shown) << path;
 }
 
 // Open reads with the filter's reader whatever the name says, and enables Save As when the

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "app/ClientArea.h"
 #include "app/ModalBoxes.h"
 #include "app/Resources.h"
+#include "app/Settings.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -31,6 +33,13 @@ QFileDialog* MakeDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStr
   // Saving over an existing file asks nothing.
   dialog->setOption(QFileDialog::DontConfirmOverwrite);
   return dialog;
+}
+
+// A dialog opens where the user last chose a file with one of its kind, in this run or before;
+// a folder since removed leaves the dialog where it is.
+void StartInLastFolder(QFileDialog& dialog, TFolder folder) {
+  const QString last = TSettings::LastFolder(folder);
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
 }
 
 // The chosen file as the file system spells it.
@@ -200,8 +209,10 @@ void TQtControls::PresentFrame(const QImage& frame, int left, int top) {
 }
 
 bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
+  StartInLastFolder(*openDialog_, TFolder::Models);
   if (RunModal(*openDialog_) != QDialog::Accepted) return false;
   path = FileNameOf(*openDialog_);
+  TSettings::RememberFolder(TFolder::Models, QFile::decodeName(path.c_str()));
   filterIndex =
       static_cast<int>(openDialog_->nameFilters().indexOf(openDialog_->selectedNameFilter())) + 1;
   if (filterIndex < 1) filterIndex = 1;
@@ -210,7 +221,15 @@ bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
 
 bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
   QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
+  const TFolder folder = kind == SaveDialogKind::Scene ? TFolder::Models : TFolder::Pictures;
+  StartInLastFolder(dialog, folder);
   if (RunModal(dialog) != QDialog::Accepted) return false;
   path = FileNameOf(dialog);
+  TSettings::RememberFolder(folder, QFile::decodeName(path.c_str()));
   return true;
+}
+
+void TQtControls::SceneFileOpened(const std::string& path, int filterIndex) {
+  const QString kept = TSettings::RememberOpened(QFile::decodeName(path.c_str()), filterIndex);
+  if (c_.fileOpened) c_.fileOpened(kept, filterIndex);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <exception>
+#include <functional>
 
 #include "app/KeyInput.h"
 #include "scene/form_controls.h"
@@ -31,6 +32,8 @@ struct TControlSet {
   QPushButton* center = nullptr;
   QTimer* timer = nullptr;
   TClientArea* clientArea = nullptr;
+  // Told of every file read in full, its path made absolute, after it joined the recent files.
+  std::function<void(const QString& path, int filterIndex)> fileOpened;
 };
 
 // The dialogs' filters, as the user sees them.
@@ -70,6 +73,7 @@ class TQtControls : public FormControls {
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
   bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  void SceneFileOpened(const std::string& path, int filterIndex) override;
 
  private:
   QCheckBox* Box(int number) const;

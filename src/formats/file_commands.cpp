@@ -7,18 +7,14 @@
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
-namespace {
-
-// What Open does once it has a name: the kind picks the reader, and Save As is enabled when the
-// reader returns. A failure that escapes the reader ends the command before that.
-void OpenWithReader(TForm1& form, SceneFileKind kind, const std::string& path) {
+void OpenSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
   LoadSceneFile(form, kind, path);
   form.Controls().SetCommandEnabled(Command::SaveAs, true);
 }
 
-}  // namespace
-
-void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
+bool LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
+  // A reader that took the file in full has handed its scene over, and only then.
+  const uint32_t adopted = form.ScenesAdopted;
   switch (kind) {
     case SceneFileKind::Tumbra:
       form.LoadTmbFile(path);
@@ -29,6 +25,9 @@ void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
     case SceneFileKind::None:
       break;
   }
+  if (form.ScenesAdopted == adopted) return false;
+  form.Controls().SceneFileOpened(path, FilterIndexOfKind(kind));
+  return true;
 }
 
 void TForm1::FormShow(const std::string& firstArgument) {
@@ -40,17 +39,18 @@ void TForm1::Open1Click() {
   std::string path;
   int filterIndex = 1;
   if (!controls_.RunOpenDialog(path, filterIndex)) return;
-  OpenWithReader(*this, SceneFileKindOfFilter(filterIndex), path);
+  OpenSceneFile(*this, SceneFileKindOfFilter(filterIndex), path);
 }
 
 // A drop is an Open whose filter is the one of the file's extension; the window only hands over
 // names that have one, and anything else is dropped here too, without a word.
 void TForm1::OpenDroppedFile(const std::string& fileName) {
   const SceneFileKind kind = SceneFileKindOf(fileName);
-  if (kind != SceneFileKind::None) OpenWithReader(*this, kind, fileName);
+  if (kind != SceneFileKind::None) OpenSceneFile(*this, kind, fileName);
 }
 
 void TForm1::AdoptScene(SceneData&& scene) {
+  ++ScenesAdopted;
   NewView();
   AntiAlias = scene.AntiAlias;
   SetCheckBox(kAliasCheckBox, AntiAlias);

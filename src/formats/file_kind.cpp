@@ -20,6 +20,13 @@ SceneFileKind SceneFileKindOf(const std::string& path) {
   return SceneFileKind::None;
 }
 
+int FilterIndexOfKind(SceneFileKind kind) {
+  for (const SceneFileType& type : kSceneFileTypes) {
+    if (kind == type.kind) return type.filterIndex;
+  }
+  return 0;
+}
+
 SceneFileKind SceneFileKindOfFilter(int filterIndex) {
   for (const SceneFileType& type : kSceneFileTypes) {
     if (filterIndex == type.filterIndex) return type.kind;

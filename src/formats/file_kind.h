@@ -29,3 +29,6 @@ SceneFileKind SceneFileKindOf(const std::string& path);
 // The kind the Open dialog's filter `filterIndex` reads. An index no filter has reads as a
 // scene file, as it always has.
 SceneFileKind SceneFileKindOfFilter(int filterIndex);
+
+// The Open dialog's filter that reads `kind`; 0 for None.
+int FilterIndexOfKind(SceneFileKind kind);

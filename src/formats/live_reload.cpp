@@ -35,7 +35,10 @@ struct SavedView {
 }  // namespace
 
 bool ReloadKeepingView(TForm1& form, const std::string& path) {
-  const SceneFileKind kind = SceneFileKindOf(path);
+  return ReloadKeepingView(form, SceneFileKindOf(path), path);
+}
+
+bool ReloadKeepingView(TForm1& form, SceneFileKind kind, const std::string& path) {
   if (kind == SceneFileKind::None) return false;
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "formats/file_kind.h"
+
 class TForm1;
 
 // Loads `path` again with the reader its extension picks (as at start-up), keeping the camera
@@ -17,3 +19,7 @@ class TForm1;
 // after the same restoring. With no model shown before, there is no view to keep: the reload is
 // a plain load.
 bool ReloadKeepingView(TForm1& form, const std::string& path);
+
+// The same with the reader of `kind`, whatever the name: File > Reload reads the file with the
+// reader that opened it.
+bool ReloadKeepingView(TForm1& form, SceneFileKind kind, const std::string& path);

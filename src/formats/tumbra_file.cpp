@@ -277,6 +277,7 @@ void TForm1::LoadTmbFile(const std::string& fileName) {
     Controls().ShowMessage(kReadError, ShownFileName(fileName) + ": " + e.what());
   }
   if (complete) {
+    ++ScenesAdopted;
     ComputeScale();
     Render();
     return;

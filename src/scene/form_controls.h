@@ -76,4 +76,9 @@ class FormControls {
 
   // A save dialog, default extension already appended. Returns false when the user cancels.
   virtual bool RunSaveDialog(SaveDialogKind kind, std::string& path) = 0;
+
+  // A model file was read in full and is shown now, whichever way it was opened: `path` as it
+  // was given, `filterIndex` the Open dialog's filter of the reader that read it. The window
+  // keeps it among the recent files and reads it again on Reload.
+  virtual void SceneFileOpened(const std::string& path, int filterIndex) = 0;
 };

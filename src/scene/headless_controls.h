@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/form_controls.h"
@@ -32,6 +33,9 @@ class HeadlessControls : public FormControls {
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
   bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  void SceneFileOpened(const std::string& path, int filterIndex) override {
+    OpenedFiles.emplace_back(path, filterIndex);
+  }
 
   // A user's click on check box `number`: toggles it, which runs its handler.
   void ClickCheckBox(int number) { SetCheckBoxChecked(number, !CheckBoxChecked(number)); }
@@ -48,6 +52,8 @@ class HeadlessControls : public FormControls {
   std::set<int> HeldKeys;
   int FramesPresented = 0;
   int ClientClears = 0;
+  // Every file read in full, with the filter of its reader, in order.
+  std::vector<std::pair<std::string, int>> OpenedFiles;
 
   // Called for every message box, after it is recorded (the headless command prints it).
   std::function<void(const std::string& text, const std::string& detail)> OnMessage;

@@ -156,6 +156,10 @@ class TForm1 {
   // Wheel rotation not yet turned into a zoom step, with its sign.
   int32_t WheelRemainder = 0;
 
+  // How many scenes a reader has handed over in full since the start: a load that changed it
+  // went through (a refused file leaves it as it was).
+  uint32_t ScenesAdopted = 0;
+
   // --- Native file widths ---
   uint8_t VecSize = 0;
   uint8_t IntSize = 0;

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/AboutUnit.h"
@@ -11,6 +13,26 @@
 #include "app/ModalBoxes.h"
 #include "scene/colour_codes.h"
 #include "scene/scene_model.h"
+
+namespace {
+
+// No test reads or writes the user's own settings: every window test program keeps them in a
+// folder of its own, gone when it ends. Set before main(), so before any window exists.
+struct SettingsSandbox {
+  QTemporaryDir folder;
+  SettingsSandbox() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+  }
+};
+const SettingsSandbox sandbox;
+
+}  // namespace
+
+void ForgetSettings() {
+  QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("kestrel"),
+            QStringLiteral("kestrel"))
+      .clear();
+}
 
 ModalScript::ModalScript() {
   SetModalRunner([this](QDialog& dialog) { return Run(dialog); });

@@ -67,3 +67,6 @@ QString WriteTumbraFile(const QTemporaryDir& dir, const QString& name);
 
 // The window, shown and active, ready for keys.
 void ShowAndActivate(TMainWindow& window);
+
+// Empties the settings the windows of this test program remember (recent files, folders).
+void ForgetSettings();
