@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,15 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("usage: kestrel-render"), std::string::npos) << args;
   }
+
+  // The version, whatever else is wrong; the usage wins over it.
+  const Result version = RunRender(dir, run + "--zoom abc --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(
+      std::regex_match(version.out, std::regex("kestrel-render [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
+  EXPECT_TRUE(version.err.empty());
+  EXPECT_EQ(RunRender(dir, "--version --help").out.find("usage: kestrel-render"), 0u);
 
   const Result help = RunRender(dir, run + "--zoom abc --help");
   EXPECT_EQ(help.status, 0);

@@ -36,6 +36,7 @@ struct Options {
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
   bool help = false;
+  bool version = false;
 };
 
 constexpr int kToggleBoxes[5] = {kAliasCheckBox, kFadeCheckBox, kFlipZCheckBox, kWhiteBackCheckBox,
@@ -131,8 +132,9 @@ void SetPan(Options& o, const std::string& name, const std::string& value) {
   o.pan = ParsePair(value, name);
 }
 
-// Every option but --help takes a value, as "--name value" or "--name=value". An option is its
-// row here, which also gives its lines of the usage text, and the step in Run that acts on it.
+// Every option but --help and --version takes a value, as "--name value" or "--name=value". An
+// option is its row here, which also gives its lines of the usage text, and the step in Run that
+// acts on it.
 struct OptionRow {
   const char* name;
   const char* shortName;  // or null
@@ -205,15 +207,22 @@ std::string Usage() {
     }
   }
   AddUsageLines(text, "--help", "show this text");
+  AddUsageLines(text, "--version", "show the version");
   return text;
 }
 
 Options ParseArguments(const std::vector<std::string>& args) {
   Options o;
-  // Help wins wherever it stands, whatever else is wrong.
+  // Help wins wherever it stands, whatever else is wrong; then the version.
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+      return o;
+    }
+  }
+  for (const std::string& arg : args) {
+    if (arg == "--version") {
+      o.version = true;
       return o;
     }
   }
@@ -327,6 +336,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(Usage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs("kestrel-render " KESTREL_VERSION "\n", stdout);
     return 0;
   }
   try {
