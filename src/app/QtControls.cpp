@@ -1,8 +1,10 @@
 // The form's controls as Qt widgets.
 #include "app/QtControls.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
@@ -40,6 +42,17 @@ QFileDialog* MakeDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStr
 void StartInLastFolder(QFileDialog& dialog, TFolder folder) {
   const QString last = TSettings::LastFolder(folder);
   if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
+}
+
+// Runs a file dialog. A name typed and confirmed at once can leave the dialog's completion list
+// open after the dialog has gone: the folder is read in the background and the list shows when
+// it is done. Nothing of the dialog may outlive it on the screen.
+int RunFileDialog(QFileDialog& dialog) {
+  const int result = RunModal(dialog);
+  for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+    if (completer->popup() != nullptr) completer->popup()->hide();
+  }
+  return result;
 }
 
 // The chosen file as the file system spells it.
@@ -210,7 +223,7 @@ void TQtControls::PresentFrame(const QImage& frame, int left, int top) {
 
 bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
   StartInLastFolder(*openDialog_, TFolder::Models);
-  if (RunModal(*openDialog_) != QDialog::Accepted) return false;
+  if (RunFileDialog(*openDialog_) != QDialog::Accepted) return false;
   path = FileNameOf(*openDialog_);
   TSettings::RememberFolder(TFolder::Models, QFile::decodeName(path.c_str()));
   filterIndex =
@@ -223,7 +236,7 @@ bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
   QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
   const TFolder folder = kind == SaveDialogKind::Scene ? TFolder::Models : TFolder::Pictures;
   StartInLastFolder(dialog, folder);
-  if (RunModal(dialog) != QDialog::Accepted) return false;
+  if (RunFileDialog(dialog) != QDialog::Accepted) return false;
   path = FileNameOf(dialog);
   TSettings::RememberFolder(folder, QFile::decodeName(path.c_str()));
   return true;

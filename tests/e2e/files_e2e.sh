@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The real window's file habits, driven through an X server of its own as a user drives them:
+# the empty window's hint over the frame; Ctrl+O and a name typed into the dialog; a turn, then
+# the file changed on disk and F5, which shows the new file in the turned view; and the next run,
+# which opens the file again from File > Open Recent. Wherever the view is known, the frame must
+# equal kestrel-render's picture of it, pixel for pixel.
+# Usage: files_e2e.sh PATH/TO/kestrel PATH/TO/kestrel-render
+set -Eeuo pipefail
+
+program=$1
+render=$2
+name=e2e_files
+
+source "$(dirname "$0")/e2e_support.sh"
+e2e_begin 60
+
+# A pyramid of coloured edges: `pyramid BASE SIDES` gives its base and its sides those colour codes.
+model=$work/models/pyramid.tmb
+mkdir -p "$work/models"
+pyramid() {
+  printf '# A pyramid\n\n-1 0 -1 0\n1 0 -1 %s\n1 0 1 %s\n-1 0 1 %s\n-1 0 -1 %s\n0 1.5 0 %s\n1 0 1 %s\n' \
+    "$1" "$1" "$1" "$1" "$2" "$2" >"$model"
+}
+pyramid 2 3
+
+# Waits until no window of the program but the main one is shown (a dialog has gone).
+await_dialog_gone() {
+  for _ in $(seq 100); do
+    [ "$(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null | wc -l)" -le 1 ] && return 0
+    sleep 0.05
+  done
+  fail "$1: the dialog is still there after 5 s"
+}
+await_dialog() {
+  for _ in $(seq 100); do
+    [ "$(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null | wc -l)" -ge 2 ] && return 0
+    sleep 0.05
+  done
+  fail "$1: no dialog came up within 5 s"
+}
+
+# --- 1. No model yet: one line of light text across the middle of the black frame. ---
+start_window
+for _ in $(seq 100); do
+  find_menu_height
+  [ "$menu_h" -ge 0 ] && break
+  sleep 0.05
+done
+[ "$menu_h" -ge 0 ] || fail "start: found no black frame at client x = 192"
+grab empty
+read -r hint_w hint_h hint_x hint_y < <(convert "$work/empty.png" -trim -format '%w %h %X %Y\n' info: |
+  tr -d '+')
+((hint_w > 150 && hint_h < 20)) || fail "the hint is ${hint_w}x${hint_h}, not one line of text"
+middle=$(((hint_y + hint_h / 2) - frame_h / 2))
+((middle >= -2 && middle <= 2)) || fail "the hint is not across the middle (${middle} px off)"
+brightest=$(convert "$work/empty.png" -colorspace gray -format '%[fx:int(255*maxima)]' info:)
+((brightest > 100 && brightest <= 160)) || fail "the hint's brightest pixel is $brightest"
+say "no model: the hint, ${hint_w}x${hint_h}, across the middle of the frame"
+
+# --- 2. Ctrl+O, a name typed into the dialog: the model, fitted. ---
+# A click gives the window the keyboard (there is no window manager to give it).
+point 400 200
+xdotool click 1
+xdotool key ctrl+o
+await_dialog "Ctrl+O"
+xdotool type --delay 5 "$model"
+xdotool key Return
+await_dialog_gone "Open"
+reference fitted MODEL="$model"
+await_picture fitted "the model opened with Ctrl+O"
+say "Ctrl+O: the model typed into the dialog opened, as kestrel-render draws it"
+
+# --- 3. A turn, then the file changes and F5: the new file in the turned view. ---
+# The window has the keyboard back once it is clicked again: without a window manager nothing
+# gives it back when the dialog goes.
+reference turned MODEL="$model" --turn 5,0
+point 400 200
+xdotool click 1
+xdotool key Left
+await_picture turned "Left"
+pyramid 4 5
+reference reloaded MODEL="$model" --turn 5,0
+xdotool key F5
+await_picture reloaded "F5 after the file changed"
+say "F5: the changed file is shown in the view the user had"
+
+# --- 4. The next run: File > Open Recent > 1 opens it again, fitted. ---
+end_window
+start_window
+for _ in $(seq 100); do
+  find_menu_height
+  [ "$menu_h" -ge 0 ] && break
+  sleep 0.05
+done
+xdotool mousemove --window "$win" 15 10 click 1
+sleep 0.3
+xdotool key Down Down Right
+sleep 0.3
+xdotool key 1
+await_dialog_gone "Open Recent"
+reference reopened MODEL="$model"
+await_picture reopened "the first of the recent files"
+say "Open Recent: the file opened in the last run is the first entry, and opens"
+alive
+say "ok"
