@@ -23,20 +23,17 @@ pyramid() {
 }
 pyramid 2 3
 
-# Waits until no window of the program but the main one is shown (a dialog has gone).
-await_dialog_gone() {
-  for _ in $(seq 100); do
-    [ "$(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null | wc -l)" -le 1 ] && return 0
-    sleep 0.05
-  done
-  fail "$1: the dialog is still there after 5 s"
-}
+# Waits until the program shows the main window alone ("gone": a dialog or menu has closed) or
+# a second one besides ("up").
 await_dialog() {
+  local want=$1 what=$2 shown
   for _ in $(seq 100); do
-    [ "$(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null | wc -l)" -ge 2 ] && return 0
+    shown=$(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null | wc -l)
+    { [ "$want" = gone ] && [ "$shown" -le 1 ]; } || { [ "$want" = up ] && [ "$shown" -ge 2 ]; } &&
+      return 0
     sleep 0.05
   done
-  fail "$1: no dialog came up within 5 s"
+  fail "$what: the dialog is not $want after 5 s"
 }
 
 # --- 1. No model yet: one line of light text across the middle of the black frame. ---
@@ -62,10 +59,10 @@ say "no model: the hint, ${hint_w}x${hint_h}, across the middle of the frame"
 point 400 200
 xdotool click 1
 xdotool key ctrl+o
-await_dialog "Ctrl+O"
+await_dialog up "Ctrl+O"
 xdotool type --delay 5 "$model"
 xdotool key Return
-await_dialog_gone "Open"
+await_dialog gone "Open"
 reference fitted MODEL="$model"
 await_picture fitted "the model opened with Ctrl+O"
 say "Ctrl+O: the model typed into the dialog opened, as kestrel-render draws it"
@@ -97,7 +94,7 @@ sleep 0.3
 xdotool key Down Down Right
 sleep 0.3
 xdotool key 1
-await_dialog_gone "Open Recent"
+await_dialog gone "Open Recent"
 reference reopened MODEL="$model"
 await_picture reopened "the first of the recent files"
 say "Open Recent: the file opened in the last run is the first entry, and opens"
