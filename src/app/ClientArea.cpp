@@ -74,6 +74,7 @@ void TClientArea::Clear() {
 }
 
 void TClientArea::paintEvent(QPaintEvent* event) {
+  const TBoxesAfterThisEvent boxesAfterThePaint;
   QPainter painter(this);
   painter.fillRect(event->rect(), palette().color(QPalette::Button));
   if (form_ == nullptr) return;
@@ -118,6 +119,7 @@ void TClientArea::DrawHint(QPainter& painter, const QImage& frame, QPoint at) co
 }
 
 void TClientArea::resizeEvent(QResizeEvent* event) {
+  const TBoxesAfterThisEvent boxesAfterTheResize;
   QWidget::resizeEvent(event);
   SizeFrame();
 }

@@ -4,30 +4,31 @@
 
 #include <utility>
 
+#include "formats/native_file.h"
+#include "formats/tumbra_file.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
 void OpenSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
-  LoadSceneFile(form, kind, path);
-  form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  if (LoadSceneFile(form, kind, path) != LoadResult::Refused) {
+    form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  }
 }
 
-bool LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
-  // A reader that took the file in full has handed its scene over, and only then.
-  const uint32_t adopted = form.ScenesAdopted;
+LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
+  LoadResult result = LoadResult::Refused;
   switch (kind) {
     case SceneFileKind::Tumbra:
-      form.LoadTmbFile(path);
+      result = LoadTumbraScene(form, path);
       break;
     case SceneFileKind::Kestrel:
-      form.LoadKslFile(path);
+      result = LoadKestrelScene(form, path);
       break;
     case SceneFileKind::None:
       break;
   }
-  if (form.ScenesAdopted == adopted) return false;
-  form.Controls().SceneFileOpened(path, FilterIndexOfKind(kind));
-  return true;
+  if (result != LoadResult::Refused) form.Controls().SceneFileOpened(path, FilterIndexOfKind(kind));
+  return result;
 }
 
 void TForm1::FormShow(const std::string& firstArgument) {
@@ -49,8 +50,7 @@ void TForm1::OpenDroppedFile(const std::string& fileName) {
   if (kind != SceneFileKind::None) OpenSceneFile(*this, kind, fileName);
 }
 
-void TForm1::AdoptScene(SceneData&& scene) {
-  ++ScenesAdopted;
+bool TForm1::AdoptScene(SceneData&& scene) {
   NewView();
   AntiAlias = scene.AntiAlias;
   SetCheckBox(kAliasCheckBox, AntiAlias);
@@ -81,6 +81,7 @@ void TForm1::AdoptScene(SceneData&& scene) {
   SegmentCount = static_cast<int32_t>(Segments.size());
   CircleRadius = scene.CircleRadius;
 
-  ComputeScale();
+  const bool fitted = ComputeScale();
   Render();
+  return fitted;
 }

@@ -1,5 +1,5 @@
 // The one step from a kind of file to its reader, shared by every way a file is opened: the
-// command line, Open, a drop and a reload.
+// command line, Open, a drop, a reload and kestrel-render.
 #pragma once
 
 #include <string>
@@ -8,12 +8,26 @@
 
 class TForm1;
 
-// Runs the reader of `kind` on `path` (nothing for None). A reader reports its own failures;
-// an error that escapes it is passed on. A file read in full is then told to the controls
-// (FormControls::SceneFileOpened), whichever way it came in. Returns whether it was.
-bool LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);
+// What became of a load.
+enum class LoadResult {
+  // Nothing changed; the reader has shown why (or there was no reader for the name).
+  Refused,
+  // The model was read and shown, but the fit failed and has shown its message: the frame
+  // shows the model as the failed fit left the view.
+  Unfitted,
+  // The model was read, fitted and drawn.
+  Shown,
+};
+
+// Runs the reader of `kind` on `path` (nothing for None, which is Refused). A reader reports its
+// own failures; an error that escapes it (the scene file's) is passed on, and has changed
+// nothing either. A file read (Unfitted or Shown) is then told to the controls
+// (FormControls::SceneFileOpened), whichever way it came in.
+LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);
 
 // What File > Open does once it has a name, and what the window's other ways of opening a file
-// the user chose do (a drop, a recent file): the reader of `kind`, then Save As is enabled when
-// the reader returns. A failure that escapes the reader ends the command before that.
+// the user chose do (a drop, a recent file): the reader of `kind`, then Save As is enabled once a
+// model was read. A refused file changes nothing, Save As's state included (which before the
+// first model would offer to save a model there is not); a failure that escapes the reader ends
+// the command before that too.
 void OpenSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);

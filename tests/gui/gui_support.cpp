@@ -55,6 +55,7 @@ int ModalScript::Run(QDialog& dialog) {
     }
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
                      box->informativeText(), plain});
+    if (duringBox) duringBox();
     return QMessageBox::Ok;
   }
   if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
