@@ -20,6 +20,7 @@
 #include "app/ModalBoxes.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
+#include "formats/picture_file.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -55,6 +56,19 @@ int RunFileDialog(QFileDialog& dialog) {
   return result;
 }
 
+// The filter chosen in a dialog, counted from 1.
+int SelectedFilter(const QFileDialog& dialog) {
+  const auto index = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+  return index < 0 ? 1 : static_cast<int>(index) + 1;
+}
+
+// A bare name typed into the picture dialog takes the extension of the filter chosen, so that
+// the file is named for what it holds.
+void SuffixFromFilter(QFileDialog& pictures) {
+  pictures.setDefaultSuffix(SelectedFilter(pictures) == kPngPictureFilter ? QStringLiteral("png")
+                                                                          : QStringLiteral("bmp"));
+}
+
 // The chosen file as the file system spells it.
 std::string FileNameOf(const QFileDialog& dialog) {
   const QStringList files = dialog.selectedFiles();
@@ -79,9 +93,13 @@ TQtControls::TQtControls(const TControlSet& controls)
       saveDialog_(
           MakeDialog(c_.window, QFileDialog::AcceptSave, {kKestrelFilter}, QStringLiteral("ksl"))),
       pictureDialog_(
-          MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter}, QStringLiteral("bmp"))),
+          MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter, kPngFilter},
+                     QStringLiteral("bmp"))),
       flatHand_(LoadHandCursor("FlatHand")),
-      grabHand_(LoadHandCursor("GrabHand")) {}
+      grabHand_(LoadHandCursor("GrabHand")) {
+  QObject::connect(pictureDialog_, &QFileDialog::filterSelected, pictureDialog_,
+                   [this] { SuffixFromFilter(*pictureDialog_); });
+}
 
 TQtControls::~TQtControls() {
   if (overriding_) QGuiApplication::restoreOverrideCursor();
@@ -226,17 +244,25 @@ bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
   if (RunFileDialog(*openDialog_) != QDialog::Accepted) return false;
   path = FileNameOf(*openDialog_);
   TSettings::RememberFolder(TFolder::Models, QFile::decodeName(path.c_str()));
-  filterIndex =
-      static_cast<int>(openDialog_->nameFilters().indexOf(openDialog_->selectedNameFilter())) + 1;
-  if (filterIndex < 1) filterIndex = 1;
+  filterIndex = SelectedFilter(*openDialog_);
   return true;
 }
 
-bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) {
   QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
   const TFolder folder = kind == SaveDialogKind::Scene ? TFolder::Models : TFolder::Pictures;
   StartInLastFolder(dialog, folder);
+  const bool picture = kind == SaveDialogKind::Picture;
+  if (picture) {
+    // Each time it opens on BMP, the picture the program has always saved.
+    dialog.selectNameFilter(kBitmapFilter);
+    SuffixFromFilter(dialog);
+  }
   if (RunFileDialog(dialog) != QDialog::Accepted) return false;
+  filterIndex = SelectedFilter(dialog);
+  // The filter may have been chosen by the program rather than by a click, which Qt does not
+  // signal: the name is taken with the suffix of the filter as it stands.
+  if (picture) SuffixFromFilter(dialog);
   path = FileNameOf(dialog);
   TSettings::RememberFolder(folder, QFile::decodeName(path.c_str()));
   return true;

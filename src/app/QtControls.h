@@ -40,6 +40,7 @@ struct TControlSet {
 inline const QString kTumbraFilter = QStringLiteral("Tumbra File (*.tmb)");
 inline const QString kKestrelFilter = QStringLiteral("Kestrel File (*.ksl)");
 inline const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
+inline const QString kPngFilter = QStringLiteral("PNG image (*.png)");
 
 class TQtControls : public FormControls {
  public:
@@ -72,7 +73,7 @@ class TQtControls : public FormControls {
   void ClearClientArea() override;
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
-  bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) override;
   void SceneFileOpened(const std::string& path, int filterIndex) override;
 
  private:

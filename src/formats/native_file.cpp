@@ -90,6 +90,7 @@ void TForm1::SaveAs1Click() {
   std::string path;
   // The window's dialog filters "Kestrel File (*.ksl)|*.ksl" and appends "ksl"; it does not
   // ask before replacing a file.
-  if (!Controls().RunSaveDialog(SaveDialogKind::Scene, path)) return;
+  int filterIndex = 1;
+  if (!Controls().RunSaveDialog(SaveDialogKind::Scene, path, filterIndex)) return;
   SaveKslFile(path);
 }

@@ -74,8 +74,9 @@ class FormControls {
   // (1 Tumbra, 2 Kestrel). Returns false when the user cancels.
   virtual bool RunOpenDialog(std::string& path, int& filterIndex) = 0;
 
-  // A save dialog, default extension already appended. Returns false when the user cancels.
-  virtual bool RunSaveDialog(SaveDialogKind kind, std::string& path) = 0;
+  // A save dialog, default extension already appended; `filterIndex` is the filter chosen,
+  // counted from 1. Returns false when the user cancels.
+  virtual bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) = 0;
 
   // A model file was read in full and is shown now, whichever way it was opened: `path` as it
   // was given, `filterIndex` the Open dialog's filter of the reader that read it. The window

@@ -32,10 +32,11 @@ bool HeadlessControls::RunOpenDialog(std::string& path, int& filterIndex) {
   return true;
 }
 
-bool HeadlessControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+bool HeadlessControls::RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) {
   LastSaveKind = kind;
   if (!NextSave) return false;
   path = *NextSave;
+  filterIndex = NextSaveFilter;
   NextSave.reset();
   return true;
 }

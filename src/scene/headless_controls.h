@@ -34,7 +34,7 @@ class HeadlessControls : public FormControls {
   void ClearClientArea() override { ++ClientClears; }
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
-  bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) override;
   void SceneFileOpened(const std::string& path, int filterIndex) override {
     OpenedFiles.emplace_back(path, filterIndex);
   }
@@ -70,6 +70,7 @@ class HeadlessControls : public FormControls {
   };
   std::optional<OpenAnswer> NextOpen;
   std::optional<std::string> NextSave;
+  int NextSaveFilter = 1;  // the filter the next save dialog reports, when it is answered
   SaveDialogKind LastSaveKind = SaveDialogKind::Scene;
 
  private:

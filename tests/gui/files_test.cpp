@@ -272,14 +272,14 @@ void FilesTest::dialogsStartInTheFolderLastUsed() {
   int filter = 0;
   QCOMPARE(c.RunOpenDialog(path, filter), false);  // the script cancels
   QCOMPARE(c.OpenDialog().directory().absolutePath(), models);
-  QCOMPARE(c.RunSaveDialog(SaveDialogKind::Scene, path), false);
+  QCOMPARE(c.RunSaveDialog(SaveDialogKind::Scene, path, filter), false);
   QCOMPARE(c.SaveDialog().directory().absolutePath(), models);
-  QCOMPARE(c.RunSaveDialog(SaveDialogKind::Picture, path), false);
+  QCOMPARE(c.RunSaveDialog(SaveDialogKind::Picture, path, filter), false);
   QCOMPARE(c.SavePictureDialog().directory().absolutePath(), pictures);
   // A folder since removed leaves a dialog where it was.
   QVERIFY(QDir(pictures).removeRecursively());
   const QString before = c.SavePictureDialog().directory().absolutePath();
-  c.RunSaveDialog(SaveDialogKind::Picture, path);
+  c.RunSaveDialog(SaveDialogKind::Picture, path, filter);
   QCOMPARE(c.SavePictureDialog().directory().absolutePath(), before);
 }
 
