@@ -204,7 +204,7 @@ TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
   const std::string bad = dir.Write("bad.tmb", "# x\n\n1 2\n");
   const Result badLine = RunRender(dir, Args(bad, out));
   EXPECT_EQ(badLine.status, 1);
-  EXPECT_EQ(badLine.err, "Error reading text file: bad.tmb\n");
+  EXPECT_EQ(badLine.err, "Error reading text file: bad.tmb, line 3, column 3: no number\n");
 }
 
 TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
@@ -214,7 +214,7 @@ TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
   const Result r = RunRender(dir, Args(model, out));
   SKIP_IF_NOT_BUILT(r);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "unrecognized switch in text file: m.tmb\n");
+  EXPECT_EQ(r.err, "unrecognized switch in text file: m.tmb, line 3: \"sparkle\"\n");
   EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
 }
 

@@ -11,6 +11,7 @@
 
 #include "formats/file_bytes.h"
 #include "formats/memory_budget.h"
+#include "formats/tumbra_faults.h"
 #include "formats/tumbra_lines.h"
 #include "formats/tumbra_syntax.h"
 #include "scene/form_controls.h"
@@ -47,7 +48,8 @@ std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& co
     file = ReadFileBytes(fileName, std::numeric_limits<uint64_t>::max(),
                          [&counter](std::string_view piece) { counter.Add(piece); });
   } catch (const NotEnoughMemory& e) {
-    return refuse(e.what());
+    controls.ShowMessage(e.what());  // which names the file
+    return std::nullopt;
   } catch (const FileError& e) {
     // Only a regular file is a text file; anything that cannot be read, or not whole, is no
     // model.
@@ -69,13 +71,17 @@ std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& co
     ++commentLines;
     commentBytes += CommentLineBytes(ShownComment(line).size());
   }
-  if (!blockEnded) return refuse(kReadError);
+  if (!blockEnded)
+    return refuse(kReadError, text.empty() ? "the file is empty" : "only comment lines");
   // A file without points is refused like one that is all comment: an empty model can be
   // neither fitted nor drawn.
   const uint64_t points = counter.PointLines();
   if (points == 0) return refuse(kNoPoints);
-  if (points > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-    return refuse(kReadError);
+  constexpr auto kMostPoints = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+  if (points > kMostPoints) {
+    return refuse(kReadError, std::to_string(points) + " point lines, more than " +
+                                  std::to_string(kMostPoints));
+  }
 
   // A point line adds one point and at most one segment. The old model stays until the new one
   // is complete, so this comes on top of it.
@@ -93,27 +99,49 @@ std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& co
   scene.Points.reserve(static_cast<size_t>(points));
   scene.Segments.reserve(static_cast<size_t>(points));
 
+  // Unrecognised switches are told once per file, once the reading is over: a file of a million
+  // of them would otherwise hold the user at a million message boxes. The message names the
+  // first, and counts the others the reading went past.
+  uint64_t unknownSwitches = 0;
+  uint64_t firstUnknownLine = 0;
+  std::string firstUnknownWord;
+  const auto reportUnknownSwitches = [&] {
+    if (unknownSwitches == 0) return;
+    std::string detail =
+        name + ", line " + std::to_string(firstUnknownLine) + ": " + firstUnknownWord;
+    if (const uint64_t others = unknownSwitches - 1; others > 0) {
+      detail += ", and " + std::to_string(others) + " other" + (others == 1 ? "" : "s");
+    }
+    controls.ShowMessage(kUnknownSwitch, detail);
+  };
+  // Where the reading stopped: the line, counted from 1, and what was wrong in it.
+  const auto refuseLine = [&](const char* message, uint64_t number, std::string_view refused) {
+    reportUnknownSwitches();
+    const std::string what = tumbra::DescribeRefusedLine(refused);
+    controls.ShowMessage(message, name + ", line " + std::to_string(number) +
+                                      (what.empty() ? std::string() : ", " + what));
+    return std::optional<SceneData>();
+  };
+
   tumbra::ParseState state;
-  bool unknownSwitchReported = false;
   tumbra::LineReader model(text);
-  while (model.Next(line)) {
+  for (uint64_t number = 1; model.Next(line); ++number) {
     switch (tumbra::ReadLine(line, state, scene)) {
       case tumbra::LineResult::Read:
         break;
       case tumbra::LineResult::UnknownSwitch:
-        // Once per file: a file of a million unknown switches would otherwise hold the user at
-        // a million message boxes. The rest are skipped as quietly as the first one is.
-        if (!unknownSwitchReported) {
-          unknownSwitchReported = true;
-          controls.ShowMessage(kUnknownSwitch, name);
+        if (unknownSwitches++ == 0) {
+          firstUnknownLine = number;
+          firstUnknownWord = tumbra::QuotedSwitchWord(line);
         }
         break;
       case tumbra::LineResult::BadPointLine:
-        return refuse(kReadError);
+        return refuseLine(kReadError, number, line);
       case tumbra::LineResult::BadSwitchValue:
-        return refuse(kSwitchError);
+        return refuseLine(kSwitchError, number, line);
     }
   }
+  reportUnknownSwitches();
   return scene;
 }
 
