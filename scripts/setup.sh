@@ -10,7 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
+  xvfb xauth xdotool xclip x11-utils imagemagick fonts-dejavu-core fonts-liberation
   libx11-dev libxfixes-dev
   desktop-file-utils libxml2-utils shared-mime-info librsvg2-bin gtk-update-icon-cache
   dpkg-dev lintian

@@ -1,11 +1,15 @@
 // Modal boxes and the error guard.
 #include "app/ModalBoxes.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QShortcut>
 #include <QWidget>
 #include <deque>
 #include <utility>
@@ -29,6 +33,10 @@ void RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const Q
     auto* second = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
     if (second != nullptr) second->setTextFormat(Qt::PlainText);
   }
+  // The usual copy key takes the message, both lines, for a report or a search.
+  const QString copied = detail.isEmpty() ? text : text + QLatin1Char('\n') + detail;
+  QObject::connect(new QShortcut(QKeySequence::Copy, &box), &QShortcut::activated, &box,
+                   [copied] { QGuiApplication::clipboard()->setText(copied); });
   RunModal(box);
 }
 

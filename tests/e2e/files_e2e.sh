@@ -2,8 +2,9 @@
 # The real window's file habits, driven through an X server of its own as a user drives them:
 # the empty window's hint over the frame; Ctrl+O and a name typed into the dialog; a turn, then
 # the file changed on disk and F5, which shows the new file in the turned view; and the next run,
-# which opens the file again from File > Open Recent. Wherever the view is known, the frame must
-# equal kestrel-render's picture of it, pixel for pixel.
+# which opens the file again from File > Open Recent, saves the picture as PNG and as BMP through
+# Save Image As, and is shown a file the reader refuses. Wherever the view is known, the frame
+# must equal kestrel-render's picture of it, pixel for pixel.
 # Usage: files_e2e.sh PATH/TO/kestrel PATH/TO/kestrel-render
 set -Eeuo pipefail
 
@@ -98,5 +99,64 @@ await_dialog gone "Open Recent"
 reference reopened MODEL="$model"
 await_picture reopened "the first of the recent files"
 say "Open Recent: the file opened in the last run is the first entry, and opens"
+
+# --- 5. Save Image As: a name typed with .png while the dialog offers BMP gives a PNG; a bare
+# name takes the filter's extension, .bmp. Both hold the frame, pixel for pixel. ---
+# `save_image NAME`: File > Save Image As (the fifth entry), NAME typed, the file written.
+save_image() {
+  xdotool mousemove --window "$win" 15 10 click 1
+  sleep 0.3
+  xdotool key Down Down Down Down Down Return
+  await_dialog up "Save Image As"
+  xdotool type --delay 5 "$work/$1"
+  xdotool key Return
+  await_dialog gone "Save Image As"
+  for _ in $(seq 100); do
+    [ -s "$work/$2" ] && return 0
+    sleep 0.05
+  done
+  fail "Save Image As $1: no $2 after 5 s"
+}
+magic() { head -c "$2" "$work/$1" | od -An -tx1 | tr -d ' \n'; }
+save_image shot.png shot.png
+[ "$(magic shot.png 8)" = 89504e470d0a1a0a ] || fail "shot.png does not hold a PNG"
+differ shot reopened
+[ "$diff" -eq 0 ] || fail "the saved PNG differs from the frame in $diff pixels"
+save_image shot shot.bmp
+[ "$(magic shot.bmp 2)" = 424d ] || fail "shot.bmp does not hold a BMP"
+convert "$work/shot.bmp" "$work/shot_bmp.png"
+differ shot_bmp reopened
+[ "$diff" -eq 0 ] || fail "the saved BMP differs from the frame in $diff pixels"
+say "Save Image As: shot.png is a PNG and a bare name a BMP, both the frame as it is"
+
+# --- 6. A file the reader refuses: the box says what and where, on its second line; the model
+# on screen stays. The box's text is copied as a user would copy it (Ctrl+C). ---
+printf '# bad\n\n0 0 0 0\n1,5 2 3 1\n' >"$work/models/bad.tmb"
+point 400 200
+xdotool click 1
+xdotool key ctrl+o
+await_dialog up "Ctrl+O"
+xdotool type --delay 5 "$work/models/bad.tmb"
+xdotool key Return
+box=""
+for _ in $(seq 100); do
+  for w in $(xdotool search --onlyvisible --pid "$kestrel_pid" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = kestrel ] && box=$w
+  done
+  [ -n "$box" ] && break
+  sleep 0.05
+done
+[ -n "$box" ] || fail "no message box for bad.tmb after 5 s"
+import -window "$box" "$work/box.png"
+xdotool key ctrl+c
+sleep 0.2
+copied=$(timeout 5 xclip -o -selection clipboard -t UTF8_STRING) || fail "the box's text could not be copied"
+grep -qx 'Error reading text file' <<<"$copied" || fail "the box does not say the fixed text: $copied"
+grep -qxF 'bad.tmb, line 4, column 1: "1,5" is not a number' <<<"$copied" ||
+  fail "the box's second line is not the line and column: $copied"
+xdotool key Return
+await_dialog gone "the message box"
+await_picture reopened "after the refused file"
+say "a refused file: the box names the line, the column and what was found; the model stays"
 alive
 say "ok"

@@ -1,10 +1,13 @@
 #include "gui_support.h"
 
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QSettings>
+#include <QShortcut>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,8 +56,15 @@ int ModalScript::Run(QDialog& dialog) {
       if (label->text() == box->informativeText())
         plain = plain && label->textFormat() == Qt::PlainText;
     }
+    // What the copy key would take.
+    QString copied;
+    for (QShortcut* shortcut : box->findChildren<QShortcut*>()) {
+      if (shortcut->key() != QKeySequence::Copy) continue;
+      emit shortcut->activated();
+      copied = QGuiApplication::clipboard()->text();
+    }
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
-                     box->informativeText(), plain});
+                     box->informativeText(), plain, copied});
     if (duringBox) duringBox();
     return QMessageBox::Ok;
   }

@@ -249,6 +249,10 @@ void ShellTest::messageAndErrorBoxesCarryTheApplicationTitle() {
   QCOMPARE(script.boxes[3].text, QStringLiteral("Error reading text file"));
   QCOMPARE(script.boxes[3].detail, QStringLiteral("<b>caf\u00E9</b>.tmb: Permission denied"));
   QVERIFY(script.boxes[3].plain);
+  // Ctrl+C copies the message as two lines; a box without a detail, its text alone.
+  QCOMPARE(script.boxes[3].copied,
+           QStringLiteral("Error reading text file\n<b>caf\u00E9</b>.tmb: Permission denied"));
+  QCOMPARE(script.boxes[0].copied, QStringLiteral("Error sizing form"));
   QCOMPARE(script.boxes[1].icon, QMessageBox::Critical);
   QCOMPARE(script.boxes[1].text, QStringLiteral("Cannot create file \"/x/y.bmp\"."));
   QCOMPARE(script.boxes[2].text, QStringLiteral("plain failure"));
