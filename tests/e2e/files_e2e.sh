@@ -37,14 +37,19 @@ await_dialog() {
   fail "$what: the dialog is not $want after 5 s"
 }
 
+# Starts the window without a model and finds its black frame.
+start_empty_window() {
+  start_window
+  for _ in $(seq 100); do
+    find_menu_height
+    [ "$menu_h" -ge 0 ] && return 0
+    sleep 0.05
+  done
+  fail "start: found no black frame at client x = 192"
+}
+
 # --- 1. No model yet: one line of light text across the middle of the black frame. ---
-start_window
-for _ in $(seq 100); do
-  find_menu_height
-  [ "$menu_h" -ge 0 ] && break
-  sleep 0.05
-done
-[ "$menu_h" -ge 0 ] || fail "start: found no black frame at client x = 192"
+start_empty_window
 grab empty
 read -r hint_w hint_h hint_x hint_y < <(convert "$work/empty.png" -trim -format '%w %h %X %Y\n' info: |
   tr -d '+')
@@ -84,12 +89,7 @@ say "F5: the changed file is shown in the view the user had"
 
 # --- 4. The next run: File > Open Recent > 1 opens it again, fitted. ---
 end_window
-start_window
-for _ in $(seq 100); do
-  find_menu_height
-  [ "$menu_h" -ge 0 ] && break
-  sleep 0.05
-done
+start_empty_window
 xdotool mousemove --window "$win" 15 10 click 1
 sleep 0.3
 xdotool key Down Down Right
