@@ -31,7 +31,12 @@ void RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const Q
   if (!detail.isEmpty()) {
     box.setInformativeText(detail);
     auto* second = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-    if (second != nullptr) second->setTextFormat(Qt::PlainText);
+    // One line under the text, as wide as it needs: Qt would wrap it to the width of the text
+    // above, and a line number or a file name broken in two reads badly.
+    if (second != nullptr) {
+      second->setTextFormat(Qt::PlainText);
+      second->setWordWrap(false);
+    }
   }
   // The usual copy key takes the message, both lines, for a report or a search.
   const QString copied = detail.isEmpty() ? text : text + QLatin1Char('\n') + detail;

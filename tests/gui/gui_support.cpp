@@ -52,9 +52,11 @@ void ModalScript::AnswerFile(const QString& path, const QString& nameFilter) {
 int ModalScript::Run(QDialog& dialog) {
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
     bool plain = box->textFormat() == Qt::PlainText;
+    bool oneLine = true;
     for (const QLabel* label : box->findChildren<QLabel*>()) {
-      if (label->text() == box->informativeText())
-        plain = plain && label->textFormat() == Qt::PlainText;
+      if (label->text() != box->informativeText()) continue;
+      plain = plain && label->textFormat() == Qt::PlainText;
+      oneLine = oneLine && !label->wordWrap();
     }
     // What the copy key would take.
     QString copied;
@@ -64,7 +66,7 @@ int ModalScript::Run(QDialog& dialog) {
       copied = QGuiApplication::clipboard()->text();
     }
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
-                     box->informativeText(), plain, copied});
+                     box->informativeText(), plain, oneLine, copied});
     if (duringBox) duringBox();
     return QMessageBox::Ok;
   }

@@ -24,6 +24,7 @@ class ModalScript {
     QMessageBox::StandardButtons buttons;
     QString detail;  // the second line, under the text
     bool plain;      // text and detail shown as they are, never read as markup
+    bool oneLine;    // the detail never wrapped
     QString copied;  // what the copy key puts on the clipboard
   };
   struct FileDialog {

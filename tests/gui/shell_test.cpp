@@ -249,6 +249,7 @@ void ShellTest::messageAndErrorBoxesCarryTheApplicationTitle() {
   QCOMPARE(script.boxes[3].text, QStringLiteral("Error reading text file"));
   QCOMPARE(script.boxes[3].detail, QStringLiteral("<b>caf\u00E9</b>.tmb: Permission denied"));
   QVERIFY(script.boxes[3].plain);
+  QVERIFY(script.boxes[3].oneLine);
   // Ctrl+C copies the message as two lines; a box without a detail, its text alone.
   QCOMPARE(script.boxes[3].copied,
            QStringLiteral("Error reading text file\n<b>caf\u00E9</b>.tmb: Permission denied"));
