@@ -9,8 +9,6 @@
 //   perf_targets_bench lines MODEL N K      only the line drawing beside the toolkit's, K times
 //   perf_targets_bench load                 only one load of the large Tumbra file
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <QImage>
 #include <QPainter>
 
@@ -31,6 +29,7 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 #include "support/bench_models.h"
+#include "support/child_process.h"
 #include "support/counting_allocator.h"
 #include "support/scratch_dir.h"
 #include "support/tumbra_model.h"
@@ -286,22 +285,9 @@ LoadFigures MeasureLoad(int repeats) {
 }
 
 LoadFigures MeasureLoadInChild(int repeats) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    const LoadFigures f = MeasureLoad(repeats);
-    if (write(fds[1], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
   LoadFigures f;
-  const ssize_t got = read(fds[0], &f, sizeof f);
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (got != static_cast<ssize_t>(sizeof f) || status != 0) {
+  if (!InChildProcess<LoadFigures>(f,
+                                   [&](LoadFigures& filled) { filled = MeasureLoad(repeats); })) {
     std::fprintf(stderr, "load measurement failed\n");
     std::exit(1);
   }

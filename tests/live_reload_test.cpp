@@ -205,7 +205,7 @@ TEST_F(ReloadTest, ANameWithoutAModelsExtensionReadsNothing) {
   LoadAndMoveTheView();
   const View before = ViewOf(form);
   const int frames = controls.FramesPresented;
-  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.txt", kGrown)));
+  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.doc", kGrown)));
   EXPECT_EQ(form.PointCount, 5);
   EXPECT_EQ(controls.FramesPresented, frames);
   ExpectSameView(ViewOf(form), before, true);
@@ -218,10 +218,12 @@ TEST_F(ReloadTest, TheReaderThatOpenedTheFileReadsItAgain) {
   const View before = ViewOf(form);
   for (const char* name : {"model.txt", "model.ksl"}) {
     const std::string other = dir.Write(name, kGrown);
-    EXPECT_TRUE(ReloadKeepingView(form, SceneFileKind::Tumbra, other)) << name;
+    EXPECT_TRUE(ReloadKeepingView(form, *SceneFileTypeForOpen(1, other), other)) << name;
     EXPECT_EQ(form.PointCount, 6);
     ExpectSameView(ViewOf(form), before, false);
   }
   EXPECT_TRUE(controls.Messages.empty());
-  EXPECT_FALSE(ReloadKeepingView(form, SceneFileKind::None, path));
+  // By its name alone, a name no reader takes reads nothing.
+  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.step", kGrown)));
+  EXPECT_EQ(form.PointCount, 6);
 }

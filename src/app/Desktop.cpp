@@ -33,8 +33,11 @@ TStartOptions ParseStartArguments(int argc, const char* const* argv) {
 std::string StartUsage(const std::string& readme) {
   return "usage: kestrel [MODEL [--watch]]\n"
          "\n"
-         "Opens MODEL, a Tumbra (.tmb) or Kestrel scene (.ksl) file, in Kestrel's window; without\n"
-         "MODEL the window opens empty (File > Open, or drop a file on it).\n"
+         "Opens MODEL in Kestrel's window: a Tumbra model, a Kestrel scene, a mesh or a point\n"
+         "cloud, by its extension (" +
+         OpenedExtensions() +
+         ").\n"
+         "Without MODEL the window opens empty (File > Open, or drop a file on it).\n"
          "\n"
          "  --watch     read MODEL again whenever it changes on disk, keeping the view\n"
          "  --help      show this text\n"
@@ -70,6 +73,6 @@ std::optional<std::string> DroppedSceneFile(const QMimeData& data) {
   if (urls.size() != 1 || !urls.first().isLocalFile()) return std::nullopt;
   // The name as the file system spells it, as the open dialog hands it over.
   const std::string path = QFile::encodeName(urls.first().toLocalFile()).toStdString();
-  if (path.empty() || SceneFileKindOf(path) == SceneFileKind::None) return std::nullopt;
+  if (path.empty() || SceneFileTypeOf(path) == nullptr) return std::nullopt;
   return path;
 }

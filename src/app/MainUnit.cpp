@@ -214,8 +214,13 @@ void TMainWindow::FillRecentMenu() {
     entry->setEnabled(QFileInfo::exists(file.path));
     connect(entry, &QAction::triggered, this, [this, file] {
       Guarded(this, [&] {
-        OpenSceneFile(*form_, SceneFileKindOfFilter(file.filterIndex),
-                      QFile::encodeName(file.path).toStdString());
+        // As File > Open with the filter that read it then.
+        const std::string path = QFile::encodeName(file.path).toStdString();
+        if (const SceneFileType* type = SceneFileTypeForOpen(file.filterIndex, path)) {
+          OpenSceneFile(*form_, *type, path);
+        } else {
+          form_->Controls().ShowMessage(NotOpenedMessage(path));
+        }
       });
     });
   }
@@ -258,25 +263,26 @@ void TMainWindow::ShowCentred() {
 }
 
 void TMainWindow::WatchFirstArgument() {
-  if (fileWatch_ != nullptr || SceneFileKindOf(firstArgument_) == SceneFileKind::None) return;
+  if (fileWatch_ != nullptr || SceneFileTypeOf(firstArgument_) == nullptr) return;
   fileWatch_ = new TFileWatch(
       firstArgument_, [this] { ReloadWatchedFile(); }, this);
 }
 
 void TMainWindow::ReloadWatchedFile() {
-  ReloadKeepingViewShown(SceneFileKindOf(firstArgument_), firstArgument_);
+  ReloadKeepingViewShown(SceneFileTypeOf(firstArgument_), firstArgument_);
 }
 
 void TMainWindow::Reload1Click() {
   if (currentFile_.isEmpty()) return;
-  ReloadKeepingViewShown(SceneFileKindOfFilter(currentFilter_),
-                         QFile::encodeName(currentFile_).toStdString());
+  const std::string path = QFile::encodeName(currentFile_).toStdString();
+  ReloadKeepingViewShown(SceneFileTypeForOpen(currentFilter_, path), path);
 }
 
-void TMainWindow::ReloadKeepingViewShown(SceneFileKind kind, const std::string& path) {
+void TMainWindow::ReloadKeepingViewShown(const SceneFileType* type, const std::string& path) {
+  if (type == nullptr) return;
   // Of the frames the reload draws, only the last reaches the screen.
   ClientArea->HoldFrames();
-  Guarded(this, [&] { ReloadKeepingView(*form_, kind, path); });
+  Guarded(this, [&] { ReloadKeepingView(*form_, *type, path); });
   ClientArea->ReleaseFrames();
 }
 

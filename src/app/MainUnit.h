@@ -107,7 +107,7 @@ class TMainWindow : public QMainWindow {
   void FitOuterSize();
   void ReloadWatchedFile();
   // Reads `path` again with the reader of `kind`, keeping the view; only the last frame shows.
-  void ReloadKeepingViewShown(SceneFileKind kind, const std::string& path);
+  void ReloadKeepingViewShown(const SceneFileType* type, const std::string& path);
   void FileOpened(const QString& path, int filterIndex);
   // Rebuilds Open Recent from the settings: a file no longer there is shown disabled.
   void FillRecentMenu();

@@ -20,6 +20,7 @@
 #include "app/ModalBoxes.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
+#include "formats/file_kind.h"
 #include "formats/picture_file.h"
 #include "scene/scene_model.h"
 
@@ -86,15 +87,19 @@ QString MemoText(const std::string& line) {
 
 }  // namespace
 
+QStringList OpenDialogFilters() {
+  QStringList filters;
+  for (const std::string& filter : OpenFilters()) filters << QString::fromStdString(filter);
+  return filters;
+}
+
 TQtControls::TQtControls(const TControlSet& controls)
     : c_(controls),
-      openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, {kTumbraFilter, kKestrelFilter},
-                             QString())),
+      openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, OpenDialogFilters(), QString())),
       saveDialog_(
           MakeDialog(c_.window, QFileDialog::AcceptSave, {kKestrelFilter}, QStringLiteral("ksl"))),
-      pictureDialog_(
-          MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter, kPngFilter},
-                     QStringLiteral("bmp"))),
+      pictureDialog_(MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter, kPngFilter},
+                                QStringLiteral("bmp"))),
       flatHand_(LoadHandCursor("FlatHand")),
       grabHand_(LoadHandCursor("GrabHand")) {
   QObject::connect(pictureDialog_, &QFileDialog::filterSelected, pictureDialog_,

@@ -31,14 +31,14 @@ struct SavedView {
 }  // namespace
 
 bool ReloadKeepingView(TForm1& form, const std::string& path) {
-  return ReloadKeepingView(form, SceneFileKindOf(path), path);
+  const SceneFileType* type = SceneFileTypeOf(path);
+  return type != nullptr && ReloadKeepingView(form, *type, path);
 }
 
-bool ReloadKeepingView(TForm1& form, SceneFileKind kind, const std::string& path) {
-  if (kind == SceneFileKind::None) return false;
+bool ReloadKeepingView(TForm1& form, const SceneFileType& type, const std::string& path) {
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);
-  const LoadResult loaded = LoadSceneFile(form, kind, path);
+  const LoadResult loaded = LoadSceneFile(form, type, path);
   if (loaded == LoadResult::Refused || !hadModel) return loaded == LoadResult::Shown;
   // A failed fit kept the old InitialScale; a new one stays for Center.
   saved.RestoreView(form);

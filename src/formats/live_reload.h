@@ -21,6 +21,6 @@ class TForm1;
 // load.
 bool ReloadKeepingView(TForm1& form, const std::string& path);
 
-// The same with the reader of `kind`, whatever the name: File > Reload reads the file with the
+// The same with the reader of `type`, whatever the name: File > Reload reads the file with the
 // reader that opened it.
-bool ReloadKeepingView(TForm1& form, SceneFileKind kind, const std::string& path);
+bool ReloadKeepingView(TForm1& form, const SceneFileType& type, const std::string& path);
