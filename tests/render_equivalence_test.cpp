@@ -19,6 +19,7 @@
 #include "render/render_workspace.h"
 #include "render/wu_line.h"
 #include "render/wu_line_testing.h"
+#include "scene/worker_pool.h"
 #include "test_support.h"
 
 namespace {
@@ -320,7 +321,8 @@ std::vector<SegmentRecord> WithDepths(const std::vector<double>& depths) {
 void ExpectSameSort(const std::vector<double>& depths, const std::string& what) {
   std::vector<SegmentRecord> fast = WithDepths(depths), plain = fast;
   RenderWorkspace workspace;
-  KeyAndSortSegments(fast.data(), fast.size(), nullptr, 0, workspace);
+  WorkerPool pool(1);
+  KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, pool);
   if (plain.size() > 1)
     reference::Quicksort(plain.data(), 0, static_cast<int64_t>(plain.size()) - 1);
   for (size_t k = 0; k < plain.size(); ++k) {

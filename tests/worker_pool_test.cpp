@@ -39,6 +39,7 @@ TEST(WorkerPool, OneThreadRunsTheTasksInOrderOnTheCaller) {
   });
   EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4}));
   for (const auto& id : ids) EXPECT_EQ(id, std::this_thread::get_id());
+  EXPECT_EQ(WorkerPool::CurrentThread(), 0);
 }
 
 TEST(WorkerPool, TasksRunAtTheSameTimeOnEveryThread) {
@@ -47,7 +48,9 @@ TEST(WorkerPool, TasksRunAtTheSameTimeOnEveryThread) {
     WorkerPool pool(threads);
     std::atomic<int> started{0};
     std::atomic<bool> together{true};
+    std::vector<std::atomic<int>> onThread(static_cast<size_t>(threads));
     pool.Run(static_cast<size_t>(threads), [&](size_t) {
+      ++onThread[static_cast<size_t>(WorkerPool::CurrentThread())];
       ++started;
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
       while (started.load() < threads) {
@@ -59,6 +62,8 @@ TEST(WorkerPool, TasksRunAtTheSameTimeOnEveryThread) {
       }
     });
     EXPECT_TRUE(together.load()) << threads;
+    // Running together, each task is on a thread of its own, and each thread knows its number.
+    for (auto& n : onThread) EXPECT_EQ(n.load(), 1) << threads;
   }
 }
 

@@ -18,6 +18,7 @@
 #include "scene/colour_codes.h"
 #include "scene/error.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ void TForm1::Render() {
         std::min(Segments.size(), static_cast<size_t>(std::max(SegmentCount, 0)));
     if (!Workspace) Workspace = std::make_shared<RenderWorkspace>();
     RenderWorkspace& workspace = *Workspace;
-    workspace.Reserve(pointCount, segmentCount);
+    WorkerPool& pool = Workers ? *Workers : SharedWorkerPool();
+    workspace.Reserve(pointCount, segmentCount, Segments.size(), pool.Threads());
 
     std::optional<FramePixels> frame;
     if (hasPixels) {
@@ -74,8 +76,8 @@ void TForm1::Render() {
     // With no points there is no depth range and nothing a segment could name: the frame is
     // the background alone.
     const DepthRange range = ProjectPoints(*this, pointCount, width, height, workspace);
-    KeyAndSortSegments(Segments.data(), segmentCount, workspace.depths.data(), pointCount,
-                       workspace);
+    KeyAndSortSegments(Segments, segmentCount, workspace.depths.data(), pointCount, workspace,
+                       pool);
     const float cull = ToSingle(CircleRadius * Scale);
     if (hasPixels && pointCount > 0) {
       DrawSegments(*this, *frame, range, cull, pointCount, workspace.screen.data(), segmentCount);

@@ -7,7 +7,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "scene/records.h"
 
@@ -68,6 +70,17 @@ struct DepthKey {
   uint32_t bucket;
 };
 
+// What the depth sort learns of a run of keys on the way.
+struct KeyRange {
+  double lowest = std::numeric_limits<double>::infinity();
+  double highest = -std::numeric_limits<double>::infinity();
+  double first = 0;        // the first key's depth, when there is one
+  double last = 0;         // the last key's
+  bool comparable = true;  // no NaN
+  bool ascending = true;   // already strictly increasing
+  bool empty = true;
+};
+
 // An array of plain values that each frame rewrites before it reads them: it keeps its
 // storage from frame to frame, grows only, and never spends a pass initialising what the frame
 // will write anyway.
@@ -92,21 +105,33 @@ class FrameArray {
 };
 
 struct RenderWorkspace {
-  FrameArray<double> depths;        // View.z of every point
-  FrameArray<ScreenPoint> screen;   // every point's rounded position
-  FrameArray<DepthKey> keys;        // the segments' keys in their order before the sort
-  FrameArray<DepthKey> sorted;      // the keys after the sort
-  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries
-  FrameArray<SegmentRecord> moved;  // the records in their new order, before they go back
+  FrameArray<double> depths;       // View.z of every point
+  FrameArray<ScreenPoint> screen;  // every point's rounded position
+  FrameArray<DepthKey> keys;       // the segments' keys in their order before the sort
+  FrameArray<DepthKey> sorted;     // the keys after the bucket sort
+  FrameArray<uint32_t> buckets;    // the bucket sort's bucket boundaries
+  FrameArray<KeyRange> keyRanges;  // what each part of the keys holds
+  FrameArray<uint32_t> dealCounts, dealStarts, dealTasks;  // the bucket sort over threads
+  std::vector<FrameArray<DepthKey>> scratch;                // a few keys for each thread
+  // The records in their new order are gathered here, and then this and the form's array
+  // change places: the old array is the next frame's room.
+  std::vector<SegmentRecord> spare;
+
+  // Room for `count` records in `spare`: allocates only to grow.
+  std::vector<SegmentRecord>& PrepareSpare(size_t count) {
+    if (spare.size() != count) {
+      if (spare.capacity() < count) std::vector<SegmentRecord>().swap(spare);  // old room first
+      spare.resize(count);
+    }
+    return spare;
+  }
+  // Thread `thread`'s scratch keys, room for `count`.
+  DepthKey* ThreadScratch(int thread, size_t count) {
+    if (scratch.size() <= static_cast<size_t>(thread)) scratch.resize(static_cast<size_t>(thread) + 1);
+    return scratch[static_cast<size_t>(thread)].Prepare(count);
+  }
 
   // Room for a model of this size in every array at once, so that whichever way a frame's sort
   // goes, only the first frame of a larger model allocates.
-  void Reserve(size_t points, size_t segments) {
-    depths.Prepare(points);
-    screen.Prepare(points);
-    keys.Prepare(segments);
-    sorted.Prepare(segments);
-    buckets.Prepare(SortBuckets(segments));
-    moved.Prepare(segments);
-  }
+  void Reserve(size_t points, size_t segments, size_t spareSegments, int threads);
 };

@@ -12,12 +12,13 @@ namespace {
 // Set while a thread runs a task, so that a task which starts a job of its own runs it in
 // place instead of waiting for workers that are all busy with the outer one.
 thread_local bool t_insideTask = false;
+thread_local int t_threadIndex = 0;
 
 }  // namespace
 
 WorkerPool::WorkerPool(int threads) : threads_(threads < 1 ? 1 : threads) {
   workers_.reserve(static_cast<size_t>(threads_ - 1));
-  for (int k = 1; k < threads_; ++k) workers_.emplace_back([this] { WorkerLoop(); });
+  for (int k = 1; k < threads_; ++k) workers_.emplace_back([this, k] { WorkerLoop(k); });
 }
 
 WorkerPool::~WorkerPool() {
@@ -90,7 +91,12 @@ void WorkerPool::Work() {
   t_insideTask = false;
 }
 
-void WorkerPool::WorkerLoop() {
+int WorkerPool::CurrentThread() {
+  return t_threadIndex;
+}
+
+void WorkerPool::WorkerLoop(int index) {
+  t_threadIndex = index;
   uint64_t seen = 0;
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -27,6 +27,10 @@ class WorkerPool {
 
   int Threads() const { return threads_; }
 
+  // Which of the pool's threads runs the calling task: 0 for the thread that called Run, 1 to
+  // Threads() − 1 for the workers. Tasks use it to pick working memory of their own.
+  static int CurrentThread();
+
   // Runs task(0), …, task(count − 1), each exactly once, on the calling thread and the
   // workers, in any order and at the same time, and returns when every one has finished.
   // With one thread, one task, or when called from inside a task, they simply run in order on
@@ -44,7 +48,7 @@ class WorkerPool {
   using TaskCall = void (*)(void* task, size_t index);
 
   void Dispatch(size_t count, TaskCall call, void* task);
-  void WorkerLoop();
+  void WorkerLoop(int index);
   // Claims and runs tasks of the current job until none is left.
   void Work();
 
