@@ -31,9 +31,9 @@ std::vector<double> NextDepths(const TForm1& form) {
   std::vector<double> depths;
   depths.reserve(form.Segments.size());
   for (const SegmentRecord& s : form.Segments) {
-    depths.push_back(s.Kind != 0 ? z[static_cast<size_t>(s.First)]
-                                 : (z[static_cast<size_t>(s.First)] +
-                                    z[static_cast<size_t>(s.Second)]) * 0.5);
+    depths.push_back(
+        s.Kind != 0 ? z[static_cast<size_t>(s.First)]
+                    : (z[static_cast<size_t>(s.First)] + z[static_cast<size_t>(s.Second)]) * 0.5);
   }
   return depths;
 }
@@ -77,21 +77,28 @@ void Measure(const char* name, const std::function<void(TForm1&)>& make, Deepest
 int main() {
   Deepest overall;
   double worstRatio = 0;
-  Measure("Lorenz curve", [](TForm1& f) { MakeLorenzCurve(f, 1'000'000); }, overall, worstRatio);
-  Measure("random lines, 8 colours", [](TForm1& f) { MakeRandomLines(f, 100'000, 2, 8); }, overall,
-          worstRatio);
-  Measure("random lines", [](TForm1& f) { MakeRandomLines(f, 1'000'000, 5); }, overall, worstRatio);
-  Measure("dots", [](TForm1& f) { MakeDots(f, 1'000'000, 3); }, overall, worstRatio);
-  Measure("circles", [](TForm1& f) { MakeCircles(f, 100'000, 0.01, 4); }, overall, worstRatio);
-  Measure("torus grid 1000 x 1000", [](TForm1& f) { MakeTorusGrid(f, 1000, 1000); }, overall,
-          worstRatio);
-  Measure("torus grid 100 x 100", [](TForm1& f) { MakeTorusGrid(f, 100, 100); }, overall,
-          worstRatio);
+  Measure(
+      "Lorenz curve", [](TForm1& f) { MakeLorenzCurve(f, 1'000'000); }, overall, worstRatio);
+  Measure(
+      "random lines, 8 colours", [](TForm1& f) { MakeRandomLines(f, 100'000, 2, 8); }, overall,
+      worstRatio);
+  Measure(
+      "random lines", [](TForm1& f) { MakeRandomLines(f, 1'000'000, 5); }, overall, worstRatio);
+  Measure(
+      "dots", [](TForm1& f) { MakeDots(f, 1'000'000, 3); }, overall, worstRatio);
+  Measure(
+      "circles", [](TForm1& f) { MakeCircles(f, 100'000, 0.01, 4); }, overall, worstRatio);
+  Measure(
+      "torus grid 1000 x 1000", [](TForm1& f) { MakeTorusGrid(f, 1000, 1000); }, overall,
+      worstRatio);
+  Measure(
+      "torus grid 100 x 100", [](TForm1& f) { MakeTorusGrid(f, 100, 100); }, overall, worstRatio);
   for (const int steps : {2, 3, 8, 64}) {
     for (const int32_t n : {1'000, 30'000, 300'000}) {
       const std::string name = "ties: " + std::to_string(steps) + " values an axis";
-      Measure(name.c_str(), [&](TForm1& f) { MakeTiedModel(f, n, steps, 11 + steps); }, overall,
-              worstRatio);
+      Measure(
+          name.c_str(), [&](TForm1& f) { MakeTiedModel(f, n, steps, 11 + steps); }, overall,
+          worstRatio);
     }
   }
   std::printf("\ndeepest of all: %d levels (%s); at most %.2f log2 n\n", overall.levels,

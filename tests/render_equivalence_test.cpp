@@ -316,18 +316,26 @@ std::vector<SegmentRecord> WithDepths(const std::vector<double>& depths) {
   return s;
 }
 
-// The keyed sort (every segment names no point, so every Depth stays as given) against the
-// plain quicksort, by identity and by every depth's bits.
+// Pools of one, two and three threads, made once for all the tests below.
+WorkerPool& Pool(int threads) {
+  static WorkerPool pools[] = {WorkerPool(1), WorkerPool(2), WorkerPool(3)};
+  return pools[threads - 1];
+}
+
+// The keyed sort (every segment names no point, so every Depth stays as given) with one, two
+// and three threads against the plain quicksort, by identity and by every depth's bits.
 void ExpectSameSort(const std::vector<double>& depths, const std::string& what) {
-  std::vector<SegmentRecord> fast = WithDepths(depths), plain = fast;
-  RenderWorkspace workspace;
-  WorkerPool pool(1);
-  KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, pool);
+  std::vector<SegmentRecord> plain = WithDepths(depths);
   if (plain.size() > 1)
     reference::Quicksort(plain.data(), 0, static_cast<int64_t>(plain.size()) - 1);
-  for (size_t k = 0; k < plain.size(); ++k) {
-    ASSERT_EQ(fast[k].Colour, plain[k].Colour) << what << " at " << k;
-    ASSERT_EQ(Bits(fast[k].Depth), Bits(plain[k].Depth)) << what << " at " << k;
+  for (const int threads : {1, 2, 3}) {
+    std::vector<SegmentRecord> fast = WithDepths(depths);
+    RenderWorkspace workspace;
+    KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, Pool(threads));
+    for (size_t k = 0; k < plain.size(); ++k) {
+      ASSERT_EQ(fast[k].Colour, plain[k].Colour) << what << ", " << threads << " threads, at " << k;
+      ASSERT_EQ(Bits(fast[k].Depth), Bits(plain[k].Depth)) << what << " at " << k;
+    }
   }
 }
 
@@ -335,7 +343,8 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
   std::mt19937_64 rng(11);
   std::uniform_real_distribution<double> unit(-1, 1);
   const double inf = std::numeric_limits<double>::infinity();
-  for (const int n : {0, 1, 2, 3, 17, 1000, 70000}) {
+  // 70,000 and more: the sorts over several threads.
+  for (const int n : {0, 1, 2, 3, 17, 1000, 70000, 300000}) {
     std::vector<double> distinct(n), ties(n), zeros(n), cluster(n), nearlySorted(n), specials(n);
     for (int k = 0; k < n; ++k) {
       distinct[k] = unit(rng);
@@ -348,6 +357,8 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     }
     std::vector<double> reversed = distinct;
     std::sort(reversed.rbegin(), reversed.rend());
+    std::vector<double> nans = distinct;
+    for (int k = 0; k < n; k += 50) nans[k] = std::numeric_limits<double>::quiet_NaN();
     std::vector<double> oneTie = nearlySorted;
     if (n > 10) oneTie[n / 2] = oneTie[n / 3];
     std::vector<double> signedZeroes = distinct;
@@ -366,6 +377,7 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     ExpectSameSort(specials, "infinities" + size);
     ExpectSameSort(reversed, "reversed" + size);
     ExpectSameSort(oneTie, "one tie" + size);
+    ExpectSameSort(nans, "NaN" + size);
     ExpectSameSort(signedZeroes, "signed zeroes" + size);
     ExpectSameSort(huge, "huge span" + size);
   }

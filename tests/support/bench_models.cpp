@@ -139,7 +139,8 @@ void MakeTorusGrid(TForm1& form, int32_t rings, int32_t around) {
       const int32_t here = r * around + a;
       const int32_t next = r * around + (a + 1) % around;
       const uint8_t shade = static_cast<uint8_t>(96 + 159 * a / around);
-      form.Segments.push_back(SegmentRecord{0, 0, MakeColor(shade, 200, 255 - shade), here, next, 0});
+      form.Segments.push_back(
+          SegmentRecord{0, 0, MakeColor(shade, 200, 255 - shade), here, next, 0});
     }
   }
   EndModel(form);
@@ -150,10 +151,12 @@ void MakeTiedModel(TForm1& form, int32_t segments, int32_t steps, uint64_t seed)
   BenchRandom random(seed);
   const auto coordinate = [&] {
     return static_cast<double>(static_cast<int64_t>(random.Next() % static_cast<uint64_t>(steps))) /
-               steps * 2 - 1;
+               steps * 2 -
+           1;
   };
   const int32_t points = std::max(segments / 2, 2);
-  for (int32_t i = 0; i < points; ++i) AddPoint(form, Vec3{coordinate(), coordinate(), coordinate()});
+  for (int32_t i = 0; i < points; ++i)
+    AddPoint(form, Vec3{coordinate(), coordinate(), coordinate()});
   for (int32_t k = 0; k < segments; ++k) {
     const auto a = static_cast<int32_t>(random.Next() % static_cast<uint64_t>(points));
     const auto b = static_cast<int32_t>(random.Next() % static_cast<uint64_t>(points));
