@@ -48,7 +48,7 @@ double TransformPhase(TForm1& form) {
   RenderWorkspace& workspace = *form.Workspace;
   return Milliseconds([&] {
     ProjectPoints(form, form.Points.size(), form.FrameBitmap.width(), form.FrameBitmap.height(),
-                  workspace);
+                  workspace, SharedWorkerPool());
   });
 }
 

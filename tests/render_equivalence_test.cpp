@@ -8,14 +8,17 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "reference_render.h"
 #include "render/depth_sort.h"
 #include "render/depth_sort_testing.h"
+#include "render/pass_parts_testing.h"
 #include "render/render_workspace.h"
 #include "render/wu_line.h"
 #include "render/wu_line_testing.h"
@@ -24,15 +27,33 @@
 
 namespace {
 
-// Runs the tests once with the AVX2 forms allowed and once with the portable ones.
-class Avx2Switch : public ::testing::TestWithParam<bool> {
+// Pools of one, two and three threads, made once for all the tests.
+std::shared_ptr<WorkerPool> Pool(int threads) {
+  static const std::shared_ptr<WorkerPool> pools[] = {std::make_shared<WorkerPool>(1),
+                                                      std::make_shared<WorkerPool>(2),
+                                                      std::make_shared<WorkerPool>(3)};
+  return pools[threads - 1];
+}
+
+// Runs the tests with the AVX2 forms allowed and with the portable ones, each with one, two and
+// three threads; with more than one, the passes are cut into parts of a few items, so that the
+// small models here take every branch of the passes over threads.
+class RenderVariant : public ::testing::TestWithParam<std::tuple<bool, int>> {
  protected:
-  void SetUp() override { AllowAvx2(GetParam()); }
-  void TearDown() override { AllowAvx2(true); }
+  void SetUp() override {
+    AllowAvx2(std::get<0>(GetParam()));
+    SetSmallestPart(Threads() > 1 ? 7 : 0);
+  }
+  void TearDown() override {
+    AllowAvx2(true);
+    SetSmallestPart(0);
+  }
+  int Threads() const { return std::get<1>(GetParam()); }
 };
 
-std::string ParamName(const ::testing::TestParamInfo<bool>& info) {
-  return info.param ? "Avx2WhereAvailable" : "Portable";
+std::string ParamName(const ::testing::TestParamInfo<std::tuple<bool, int>>& info) {
+  return std::string(std::get<0>(info.param) ? "Avx2WhereAvailable" : "Portable") + "On" +
+         std::to_string(std::get<1>(info.param)) + "Threads";
 }
 
 uint64_t Bits(double v) {
@@ -91,7 +112,8 @@ std::string Difference(const TForm1& fast, const TForm1& plain) {
 // Two forms holding the same model and view: one drawn by Render, one by the plain passes.
 struct TwinForms {
   FormFixture fast, plain;
-  TwinForms(int width, int height) {
+  TwinForms(int width, int height, int threads) {
+    fast.form.Workers = Pool(threads);
     fast.form.FormResize(width + FrameWidthAllowance, height + FrameHeightAllowance);
     plain.form.FormResize(width + FrameWidthAllowance, height + FrameHeightAllowance);
   }
@@ -215,12 +237,12 @@ void MakeModel(TwinForms& twins, std::mt19937_64& rng, const ModelShape& shape) 
   twins.Mirror();
 }
 
-TEST_P(Avx2Switch, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
+TEST_P(RenderVariant, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
   std::mt19937_64 rng(20240611);
   const int sizes[][2] = {{61, 47}, {128, 96}, {1, 1}, {2, 9}, {17, 2}};
   for (int model = 0; model < 120; ++model) {
     const auto* size = sizes[model % 5];
-    TwinForms twins(size[0], size[1]);
+    TwinForms twins(size[0], size[1], Threads());
     ModelShape shape;
     shape.points = 2 + static_cast<int>(rng() % 300);
     shape.segments = static_cast<int>(rng() % 700);
@@ -238,12 +260,12 @@ TEST_P(Avx2Switch, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
   }
 }
 
-TEST_P(Avx2Switch, LargeTurningModelsKeepTheOrderOfThePlainSort) {
+TEST_P(RenderVariant, LargeTurningModelsKeepTheOrderOfThePlainSort) {
   // Enough segments for the sort's buckets and its read-ahead; a curve like the attractor's,
   // plus long lines and dots, distinct depths in one model and many ties in the other.
   std::mt19937_64 rng(7);
   for (const int gridPercent : {0, 100}) {
-    TwinForms twins(301, 203);
+    TwinForms twins(301, 203, Threads());
     TForm1& form = twins.fast.form;
     form.NewView();
     Vec3 p{0.1, 0.2, 0.3};
@@ -273,12 +295,12 @@ TEST_P(Avx2Switch, LargeTurningModelsKeepTheOrderOfThePlainSort) {
   }
 }
 
-TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
+TEST_P(RenderVariant, AFailedFrameLeavesWhatThePlainPassesLeave) {
   // Part way through the points: a depth beyond the floats, a screen position beyond the
   // doubles, and a camera-space value beyond the doubles (under a turned camera).
   const Vec3 faults[] = {{0.5, 0.5, 1e39}, {1e307, 0.5, 0.1}, {1.5e308, 1.5e308, 1.5e308}};
   for (const Vec3& fault : faults) {
-    TwinForms twins(40, 30);
+    TwinForms twins(40, 30, Threads());
     std::mt19937_64 rng(3);
     MakeModel(twins, rng, ModelShape{});
     twins.fast.form.Scale = 50;
@@ -291,7 +313,7 @@ TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
   }
   // Part way through the drawing, after the sort: a circle whose pixel radius overflows.
   for (const bool antiAlias : {true, false}) {
-    TwinForms twins(40, 30);
+    TwinForms twins(40, 30, Threads());
     std::mt19937_64 rng(4);
     MakeModel(twins, rng, ModelShape{});
     TForm1& form = twins.fast.form;
@@ -304,7 +326,9 @@ TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Render, Avx2Switch, ::testing::Bool(), ParamName);
+INSTANTIATE_TEST_SUITE_P(Render, RenderVariant,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(1, 2, 3)),
+                         ParamName);
 
 // ---------------------------------------------------------------- the sort alone
 
@@ -316,12 +340,6 @@ std::vector<SegmentRecord> WithDepths(const std::vector<double>& depths) {
   return s;
 }
 
-// Pools of one, two and three threads, made once for all the tests below.
-WorkerPool& Pool(int threads) {
-  static WorkerPool pools[] = {WorkerPool(1), WorkerPool(2), WorkerPool(3)};
-  return pools[threads - 1];
-}
-
 // The keyed sort (every segment names no point, so every Depth stays as given) with one, two
 // and three threads against the plain quicksort, by identity and by every depth's bits.
 void ExpectSameSort(const std::vector<double>& depths, const std::string& what) {
@@ -331,7 +349,7 @@ void ExpectSameSort(const std::vector<double>& depths, const std::string& what) 
   for (const int threads : {1, 2, 3}) {
     std::vector<SegmentRecord> fast = WithDepths(depths);
     RenderWorkspace workspace;
-    KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, Pool(threads));
+    KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, *Pool(threads));
     for (size_t k = 0; k < plain.size(); ++k) {
       ASSERT_EQ(fast[k].Colour, plain[k].Colour) << what << ", " << threads << " threads, at " << k;
       ASSERT_EQ(Bits(fast[k].Depth), Bits(plain[k].Depth)) << what << " at " << k;

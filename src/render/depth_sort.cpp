@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "render/depth_sort_testing.h"
+#include "render/pass_parts.h"
 #include "render/render_workspace.h"
 #include "scene/worker_pool.h"
 
@@ -253,24 +254,9 @@ KeyRange Join(const KeyRange& a, const KeyRange& b) {
   return r;
 }
 
-// Splits [0, count) into `parts` nearly equal ranges; part k is [Begin(k), Begin(k + 1)).
-struct Split {
-  size_t count;
-  size_t parts;
-  size_t Begin(size_t k) const { return count / parts * k + std::min(k, count % parts); }
-};
-
-// How many ranges a pass over `count` items is cut into: a few per thread, none smaller than
-// a few tens of kilobytes of work.
-size_t PartsFor(size_t count, const WorkerPool& pool) {
-  if (pool.Threads() == 1) return 1;
-  constexpr size_t kMinPart = 8192;
-  return std::clamp<size_t>(count / kMinPart, 1, 4 * static_cast<size_t>(pool.Threads()));
-}
-
 KeyRange ComputeAllKeys(const SegmentRecord* segments, size_t count, const double* z,
                         size_t pointCount, DepthKey* keys, RenderWorkspace& w, WorkerPool& pool) {
-  const Split split{count, PartsFor(count, pool)};
+  const Split split = SplitFor(count, pool.Threads(), kKeyPartsPerThread);
   if (split.parts == 1) return ComputeKeys(segments, 0, count, z, pointCount, keys);
   KeyRange* ranges = w.keyRanges.Prepare(split.parts);
   pool.Run(split.parts, [&](size_t k) {
@@ -377,7 +363,7 @@ bool ParallelBucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf,
                         DepthKey* sorted, RenderWorkspace& w, WorkerPool& pool) {
   const size_t dealt = std::min(kDealt, bucketCount);
   const int fineBits = std::countr_zero(bucketCount) - std::countr_zero(dealt);
-  const Split split{count, PartsFor(count, pool)};
+  const Split split = SplitFor(count, pool.Threads(), kKeyPartsPerThread);
   uint32_t* counts = w.dealCounts.Prepare(split.parts * dealt);
   pool.Run(split.parts, [&](size_t part) {
     uint32_t* c = counts + part * dealt;
@@ -482,12 +468,20 @@ void RenderWorkspace::Reserve(size_t points, size_t segments, size_t spareSegmen
   buckets.Prepare(SortBuckets(segments));
   PrepareSpare(spareSegments);
   if (threads > 1) {
-    const size_t parts = 4 * static_cast<size_t>(threads);
+    const size_t parts = kKeyPartsPerThread * static_cast<size_t>(threads);
     keyRanges.Prepare(parts);
     dealCounts.Prepare(parts * kDealt);
     dealStarts.Prepare(kDealt + 1);
     dealTasks.Prepare(8 * static_cast<size_t>(threads) + 1);
-    for (int t = threads - 1; t >= 0; --t) ThreadScratch(t, kScratchKeys);
+    for (int t = threads - 1; t >= 0; --t) {
+      ThreadScratch(t, kScratchKeys);
+      ProjectionScratch(t, kProjectionBlock);
+    }
+    projectedBlocks.Prepare((points + kProjectionBlock - 1) / kProjectionBlock);
+    figures.Prepare(segments);
+    bandSpans.Prepare(segments);
+    partFigures.Prepare(kDrawPartsPerThread * static_cast<size_t>(threads));
+    partFailures.Prepare(kDrawPartsPerThread * static_cast<size_t>(threads));
   }
 }
 

@@ -75,12 +75,26 @@ void TForm1::Render() {
     }
     // With no points there is no depth range and nothing a segment could name: the frame is
     // the background alone.
-    const DepthRange range = ProjectPoints(*this, pointCount, width, height, workspace);
-    KeyAndSortSegments(Segments, segmentCount, workspace.depths.data(), pointCount, workspace,
-                       pool);
-    const float cull = ToSingle(CircleRadius * Scale);
-    if (hasPixels && pointCount > 0) {
-      DrawSegments(*this, *frame, range, cull, pointCount, workspace.screen.data(), segmentCount);
+    const DepthRange range = ProjectPoints(*this, pointCount, width, height, workspace, pool);
+    const DepthOrder order = SortDepthKeys(Segments.data(), segmentCount, workspace.depths.data(),
+                                           pointCount, workspace, pool);
+    float cull = 0;
+    const bool drawing = hasPixels && pointCount > 0;
+    try {
+      cull = ToSingle(CircleRadius * Scale);
+    } catch (const std::exception&) {
+      ApplyDepthOrder(Segments, segmentCount, order, workspace);  // the sort is finished first
+      throw;
+    }
+    const DrawSetup setup{frame.value_or(FramePixels{nullptr, 0, 0}), range, cull, pointCount,
+                          workspace.screen.data()};
+    if (!drawing) {
+      ApplyDepthOrder(Segments, segmentCount, order, workspace);
+    } else if (pool.Threads() == 1) {
+      ApplyDepthOrder(Segments, segmentCount, order, workspace);
+      DrawSegments(*this, setup, segmentCount);
+    } else {
+      SortAndDrawSegmentsInBands(*this, setup, segmentCount, order, workspace, pool);
     }
     BlitBitmap();
   } catch (const std::exception&) {

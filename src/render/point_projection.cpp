@@ -3,14 +3,26 @@
 // LookAt, VecSub and Dot are written out here rather than called: the very same operations in
 // the very same order (no fused multiply-adds, see the build flags), so the same bits, but
 // without a call per point, so that a million points are a pass over memory and little else.
+//
+// Every point's values depend on that point alone, so threads may compute them in any order.
+// What the plain loop fixes is what a failing frame leaves: the points before the first one
+// that fails done, that one as far as it got, those after it untouched. So with several
+// threads the points go in blocks, handed out in order; a block is computed into its thread's
+// scratch and only written to the points once every block before it is known to hold no
+// failure. No block after the first failure is ever written. The depth range is the float of
+// the smallest and of the largest depth, whatever the order it is gathered in (see below).
 #include "render/point_projection.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
+#include "render/pass_parts.h"
 #include "render/render_workspace.h"
 #include "render/screen_geometry.h"
 #include "scene/error.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -20,53 +32,179 @@ ScreenPoint EncodeScreen(double x, double y, double width, double height) {
                      RoundInRange(y) * 4 | EdgeBits(y, height)};
 }
 
-}  // namespace
+// The camera and frame a frame's projection works with.
+struct Projection {
+  double halfWidth, halfHeight;  // integer halves, rounded down
+  double frameWidth, frameHeight;
+  Vec3 centre, right, up, view;
+  bool flip;
+  double panX, panY, scale;
 
-DepthRange ProjectPoints(TForm1& form, size_t pointCount, int32_t width, int32_t height,
-                         RenderWorkspace& workspace) {
-  double* depths = workspace.depths.Prepare(pointCount);
-  ScreenPoint* screen = workspace.screen.Prepare(pointCount);
+  Projection(const TForm1& form, int32_t width, int32_t height)
+      : halfWidth(width / 2),
+        halfHeight(height / 2),
+        frameWidth(width),
+        frameHeight(height),
+        centre(form.Centre),
+        right(form.RightAxis),
+        up(form.UpAxis),
+        view(form.ViewAxis),
+        flip(form.FlipZ),
+        panX(form.PanX),
+        panY(form.PanY),
+        scale(form.Scale) {}
+
+  [[gnu::always_inline]] Vec3 View(const Vec3& pos) const {
+    const double dx = pos.x - centre.x;
+    const double dy = pos.y - centre.y;
+    const double dz = flip ? -(pos.z - centre.z) : pos.z - centre.z;
+    return Vec3{dx * right.x + dy * right.y + dz * right.z, dx * up.x + dy * up.y + dz * up.z,
+                dx * view.x + dy * view.y + dz * view.z};
+  }
+  double ScreenX(double vx) const { return halfWidth + (vx + panX) * scale; }
+  double ScreenY(double vy) const { return halfHeight - (vy + panY) * scale; }
+};
+
+DepthRange ProjectInOrder(TForm1& form, const Projection& c, size_t pointCount, double* depths,
+                          ScreenPoint* screen) {
   PointRecord* points = form.Points.data();
-
-  const double halfWidth = width / 2;  // integer halves, rounded down
-  const double halfHeight = height / 2;
-  const double frameWidth = width;
-  const double frameHeight = height;
-  const Vec3 centre = form.Centre;
-  const Vec3 right = form.RightAxis;
-  const Vec3 up = form.UpAxis;
-  const Vec3 view = form.ViewAxis;
-  const bool flip = form.FlipZ;
-  const double panX = form.PanX;
-  const double panY = form.PanY;
-  const double scale = form.Scale;
-
   DepthRange range;
   for (size_t i = 0; i < pointCount; ++i) {
     PointRecord& p = points[i];
-    const double dx = p.Pos.x - centre.x;
-    const double dy = p.Pos.y - centre.y;
-    const double dz = flip ? -(p.Pos.z - centre.z) : p.Pos.z - centre.z;
-    const double vx = dx * right.x + dy * right.y + dz * right.z;
-    const double vy = dx * up.x + dy * up.y + dz * up.z;
-    const double vz = dx * view.x + dy * view.y + dz * view.z;
-    const Vec3 v{vx, vy, vz};
+    const Vec3 v = c.View(p.Pos);
     if (!IsFinite(v)) ThrowFloatFault(FloatFault::Overflow);
     p.View = v;
-    const double sx = halfWidth + (vx + panX) * scale;
-    const double sy = halfHeight - (vy + panY) * scale;
+    const double sx = c.ScreenX(v.x);
+    const double sy = c.ScreenY(v.y);
     p.ScreenX = sx;
     p.ScreenY = sy;
     if (!std::isfinite(sx) || !std::isfinite(sy)) ThrowFloatFault(FloatFault::Overflow);
     // The double depth is compared with the stored float; a store is rounded to 32 bits.
     if (i == 0) {
-      range.zmin = range.zmax = ToSingle(vz);
+      range.zmin = range.zmax = ToSingle(v.z);
     } else {
-      if (vz > range.zmax) range.zmax = ToSingle(vz);
-      if (vz < range.zmin) range.zmin = ToSingle(vz);
+      if (v.z > range.zmax) range.zmax = ToSingle(v.z);
+      if (v.z < range.zmin) range.zmin = ToSingle(v.z);
     }
-    depths[i] = vz;
-    screen[i] = EncodeScreen(sx, sy, frameWidth, frameHeight);
+    depths[i] = v.z;
+    screen[i] = EncodeScreen(sx, sy, c.frameWidth, c.frameHeight);
   }
   return range;
+}
+
+DepthRange ProjectInBlocks(TForm1& form, const Projection& c, size_t pointCount, size_t blockSize,
+                           double* depths, ScreenPoint* screen, RenderWorkspace& w,
+                           WorkerPool& pool) {
+  const size_t blockCount = (pointCount + blockSize - 1) / blockSize;
+  ProjectedBlock* blocks = w.projectedBlocks.Prepare(blockCount);
+  PointRecord* points = form.Points.data();
+  // Blocks written so far, all in order; set past the end when a block fails (nothing after
+  // it may be written).
+  std::atomic<uint32_t> written{0};
+  constexpr uint32_t kStop = UINT32_MAX;
+  for (size_t b = 0; b < blockCount; ++b) blocks[b].reached = ProjectedBlock::kAll;
+
+  pool.Run(blockCount, [&](size_t b) {
+    ProjectedPoint* scratch = w.ProjectionScratch(WorkerPool::CurrentThread(), kProjectionBlock);
+    ProjectedBlock& block = blocks[b];
+    const size_t begin = b * blockSize;
+    const size_t end = std::min(begin + blockSize, pointCount);
+    double lowest = 0, highest = 0;
+    size_t i = begin;
+    for (; i < end; ++i) {
+      const Vec3 v = c.View(points[i].Pos);
+      ProjectedPoint& out = scratch[i - begin];
+      if (!IsFinite(v)) {
+        block.reached = ProjectedBlock::kNothing;
+        break;
+      }
+      out.view = v;
+      out.x = c.ScreenX(v.x);
+      out.y = c.ScreenY(v.y);
+      if (!std::isfinite(out.x) || !std::isfinite(out.y)) {
+        block.reached = ProjectedBlock::kViewAndScreen;
+        break;
+      }
+      // A depth beyond the floats always widens the range, whose bounds are floats, so the
+      // plain loop always rounds it, and fails there.
+      if (!FitsSingle(v.z)) {
+        block.reached = ProjectedBlock::kViewAndScreen;
+        break;
+      }
+      if (i == begin) {
+        lowest = highest = v.z;
+      } else {
+        // The first of equal values stays, as in the plain loop.
+        if (v.z > highest) highest = v.z;
+        if (v.z < lowest) lowest = v.z;
+      }
+      depths[i] = v.z;
+      screen[i] = EncodeScreen(out.x, out.y, c.frameWidth, c.frameHeight);
+    }
+    block.failedAt = i;
+    block.lowest = lowest;
+    block.highest = highest;
+
+    // Wait for the blocks before this one to be written (they were handed out earlier, so
+    // their threads are at them), or for one of them to fail.
+    for (;;) {
+      const uint32_t now = written.load(std::memory_order_acquire);
+      if (now == kStop) return;
+      if (now == b) break;
+      written.wait(now, std::memory_order_acquire);
+    }
+    const size_t complete = block.failedAt;
+    for (size_t k = begin; k < complete; ++k) {
+      const ProjectedPoint& p = scratch[k - begin];
+      points[k].View = p.view;
+      points[k].ScreenX = p.x;
+      points[k].ScreenY = p.y;
+    }
+    if (block.reached != ProjectedBlock::kAll) {
+      if (block.reached != ProjectedBlock::kNothing) {
+        const ProjectedPoint& p = scratch[complete - begin];
+        points[complete].View = p.view;
+        points[complete].ScreenX = p.x;
+        points[complete].ScreenY = p.y;
+      }
+      written.store(kStop, std::memory_order_release);
+    } else {
+      written.store(static_cast<uint32_t>(b + 1), std::memory_order_release);
+    }
+    written.notify_all();
+  });
+
+  DepthRange range;
+  double lowest = 0, highest = 0;
+  for (size_t b = 0; b < blockCount; ++b) {
+    if (blocks[b].reached != ProjectedBlock::kAll) ThrowFloatFault(FloatFault::Overflow);
+    if (b == 0) {
+      lowest = blocks[b].lowest;
+      highest = blocks[b].highest;
+    } else {
+      if (blocks[b].highest > highest) highest = blocks[b].highest;
+      if (blocks[b].lowest < lowest) lowest = blocks[b].lowest;
+    }
+  }
+  // The plain loop's bounds are the floats of the smallest and the largest depth: a depth
+  // that does not widen the float bound lies between the double that set it and that float,
+  // and so rounds to the same float. (Up to the sign of a zero bound, which no fade factor
+  // depends on.)
+  range.zmin = ToSingle(lowest);
+  range.zmax = ToSingle(highest);
+  return range;
+}
+
+}  // namespace
+
+DepthRange ProjectPoints(TForm1& form, size_t pointCount, int32_t width, int32_t height,
+                         RenderWorkspace& workspace, WorkerPool& pool) {
+  double* depths = workspace.depths.Prepare(pointCount);
+  ScreenPoint* screen = workspace.screen.Prepare(pointCount);
+  const Projection projection(form, width, height);
+  const size_t blockSize = std::min(kProjectionBlock, SmallestPart());
+  if (pool.Threads() == 1 || pointCount < 2 * blockSize) {
+    return ProjectInOrder(form, projection, pointCount, depths, screen);
+  }
+  return ProjectInBlocks(form, projection, pointCount, blockSize, depths, screen, workspace, pool);
 }

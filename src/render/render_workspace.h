@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -81,6 +82,37 @@ struct KeyRange {
   bool empty = true;
 };
 
+// What one segment is drawn as, kept for the bands that draw it: a line's ends (a, b)–(c, d),
+// an ellipse's box (a, b, c, d) or a dot at (a, b), in pixels; the colour as a whole pixel;
+// the kind of figure.
+struct Figure {
+  int32_t a, b, c, d;
+  uint32_t colour;
+  uint8_t kind;
+};
+
+// The first and the last band of rows a figure reaches into.
+struct BandSpan {
+  uint8_t first;
+  uint8_t last;
+};
+inline constexpr int kMaxBands = 64;
+
+// A point's projection before it is written to the point, and a block of them: how far the
+// block got (the points before `failedAt` all done; at `failedAt` nothing, or the View and
+// the screen position written, as far as the plain loop gets with it) and its depths' range.
+struct ProjectedPoint {
+  Vec3 view;
+  double x, y;
+};
+struct ProjectedBlock {
+  enum Reached : uint8_t { kNothing, kViewAndScreen, kAll };
+  size_t failedAt;
+  Reached reached;
+  double lowest, highest;
+};
+inline constexpr size_t kProjectionBlock = 1024;
+
 // An array of plain values that each frame rewrites before it reads them: it keeps its
 // storage from frame to frame, grows only, and never spends a pass initialising what the frame
 // will write anyway.
@@ -112,7 +144,13 @@ struct RenderWorkspace {
   FrameArray<uint32_t> buckets;    // the bucket sort's bucket boundaries
   FrameArray<KeyRange> keyRanges;  // what each part of the keys holds
   FrameArray<uint32_t> dealCounts, dealStarts, dealTasks;  // the bucket sort over threads
-  std::vector<FrameArray<DepthKey>> scratch;                // a few keys for each thread
+  std::vector<FrameArray<DepthKey>> scratch;               // a few keys for each thread
+  FrameArray<ProjectedBlock> projectedBlocks;              // the projection over threads
+  std::vector<FrameArray<ProjectedPoint>> projected;       // a block for each thread
+  FrameArray<Figure> figures;                              // the drawing in bands
+  FrameArray<BandSpan> bandSpans;
+  FrameArray<size_t> partFigures;
+  FrameArray<std::exception_ptr> partFailures;
   // The records in their new order are gathered here, and then this and the form's array
   // change places: the old array is the next frame's room.
   std::vector<SegmentRecord> spare;
@@ -125,9 +163,16 @@ struct RenderWorkspace {
     }
     return spare;
   }
+  // Thread `thread`'s room for a block of projected points.
+  ProjectedPoint* ProjectionScratch(int thread, size_t count) {
+    if (projected.size() <= static_cast<size_t>(thread))
+      projected.resize(static_cast<size_t>(thread) + 1);
+    return projected[static_cast<size_t>(thread)].Prepare(count);
+  }
   // Thread `thread`'s scratch keys, room for `count`.
   DepthKey* ThreadScratch(int thread, size_t count) {
-    if (scratch.size() <= static_cast<size_t>(thread)) scratch.resize(static_cast<size_t>(thread) + 1);
+    if (scratch.size() <= static_cast<size_t>(thread))
+      scratch.resize(static_cast<size_t>(thread) + 1);
     return scratch[static_cast<size_t>(thread)].Prepare(count);
   }
 

@@ -4,20 +4,27 @@
 // The pass walks the segments in order but reads their ends at random, so it reads them from
 // the workspace's compact positions, fetched a few segments ahead, and keeps the exact
 // arithmetic on the points' doubles for the rare segment that needs it: an end too far out
-// for the compact form, or a point with a cull radius to test.
+// for the compact form, or a point with a cull radius to test. What a segment comes to (a
+// figure: a line, an ellipse or a dot, in its faded colour, with its ends in pixels) is worked
+// out the same way whether one thread draws it at once or it is kept for the bands.
 #include "render/segment_drawing.h"
 
-#include <QColor>
+#include <algorithm>
+#include <atomic>
+#include <exception>
 
 #include "render/depth_fade.h"
+#include "render/depth_sort.h"
+#include "render/pass_parts.h"
+#include "render/plain_figures.h"
 #include "render/render_workspace.h"
 #include "render/screen_geometry.h"
-#include "render/toolkit_drawing.h"
 #include "render/wu_line.h"
 #include "render/wu_line_walk.h"
 #include "scene/colour_codes.h"
 #include "scene/error.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -25,57 +32,9 @@ bool ValidIndex(int32_t index, size_t pointCount) {
   return index >= 0 && static_cast<size_t>(index) < pointCount;
 }
 
-// Everything the drawing pass needs for one frame.
-struct DrawContext {
-  TForm1& form;
-  FramePixels frame;
-  DepthRange range;
-  float cull;  // CircleRadius × Scale, in pixels
-  size_t pointCount;
-  FigurePainter figures;
-};
-
-void DrawPointSegment(DrawContext& c, const SegmentRecord& s, double x, double y, uint8_t red,
-                      uint8_t green, uint8_t blue) {
-  const float r = ToSingle(s.Radius * c.form.Scale);
-  if (r > 1.0f) {
-    // Circles are never anti-aliased. Box corners that do not fit 32 bits cannot be drawn.
-    int32_t left, top, right, bottom;
-    if (!RoundToInt32(x - r, left) || !RoundToInt32(y - r, top) || !RoundToInt32(x + r, right) ||
-        !RoundToInt32(y + r, bottom)) {
-      return;
-    }
-    const QRgb colour = qRgb(red, green, blue);
-    c.figures.SetPen(colour);
-    c.figures.SetBrush(c.form.FillCircles, colour);
-    DrawEllipseInBox(c.figures.Painter(), left, top, right, bottom);
-    return;
-  }
-  // A single pixel, stored whole. With anti-aliasing off the toolkit would set the same pixel.
-  int32_t px, py;
-  if (RoundToInt32(x, px) && RoundToInt32(y, py) && c.frame.Contains(px, py)) {
-    c.frame.At(px, py) = kOpaque | MakeColor(blue, green, red);
-  }
-}
-
-void DrawLineSegment(DrawContext& c, const PointRecord& p1, const PointRecord& p2, uint8_t red,
-                     uint8_t green, uint8_t blue) {
-  PixelLine line;
-  if (!RoundLine(p1.ScreenX, p1.ScreenY, p2.ScreenX, p2.ScreenY, c.frame.width, c.frame.height,
-                 line)) {
-    return;
-  }
-  if (c.form.AntiAlias) {
-    c.form.WuLine(line.x1, line.y1, line.x2, line.y2, red, green, blue);
-  } else {
-    c.figures.SetPen(qRgb(red, green, blue));
-    DrawPlainLine(c.figures.Painter(), c.frame, line.x1, line.y1, line.x2, line.y2,
-                  kOpaque | MakeColor(blue, green, red));
-  }
-}
-
 struct LineColour {
   uint8_t red, green, blue;
+  uint32_t Pixel() const { return kOpaque | MakeColor(blue, green, red); }
 };
 
 // The segment's colour after depth fade. At f = 1 every channel is its own colour on either
@@ -93,125 +52,363 @@ struct LineColour {
   return LineColour{FadeOnBlack(c.red, f), FadeOnBlack(c.green, f), FadeOnBlack(c.blue, f)};
 }
 
-// One segment from the points' doubles: the bound tests, fade and drawing as defined, for the
-// segments the compact positions cannot settle.
-void DrawSegmentExact(DrawContext& c, const SegmentRecord& s) {
-  TForm1& form = c.form;
-  const double width = c.frame.width;
-  const double height = c.frame.height;
-  const PointRecord& p1 = form.Points[static_cast<size_t>(s.First)];
-  const PointRecord* p2 = nullptr;
-  if (s.Kind != 0) {
-    // A point counts with its cull radius about it.
-    const ScreenPoint e{EdgeBits(p1.ScreenX, width, c.cull), EdgeBits(p1.ScreenY, height, c.cull)};
-    if (BeyondOneEdge(e, e)) return;
-  } else {
-    p2 = &form.Points[static_cast<size_t>(s.Second)];
-    const ScreenPoint e1{EdgeBits(p1.ScreenX, width), EdgeBits(p1.ScreenY, height)};
-    const ScreenPoint e2{EdgeBits(p2->ScreenX, width), EdgeBits(p2->ScreenY, height)};
-    if (BeyondOneEdge(e1, e2)) return;
-  }
-  const LineColour colour = FadedColour(form, c.range, s);
-  if (p2 == nullptr) {
-    DrawPointSegment(c, s, p1.ScreenX, p1.ScreenY, colour.red, colour.green, colour.blue);
-  } else {
-    DrawLineSegment(c, p1, *p2, colour.red, colour.green, colour.blue);
-  }
-}
+// Works out what each segment is drawn as, and hands it to a Sink: one that draws it at once
+// into the whole frame, or one that keeps it for the bands. A Sink has
+//   Line(x1, y1, x2, y2, colour)       an anti-aliased or plain line, as the option says
+//   Ellipse(l, t, r, b, colour)        a circle's box; filled as the option says
+//   Dot(x, y, colour)                  one pixel inside the frame
+template <class Sink>
+struct Classifier {
+  const TForm1& form;
+  const DrawSetup& setup;
+  Sink& sink;
 
-// The drawing pass walks the segments in order but reads their ends at random: the positions
-// of the segment this many places ahead are fetched while the current one is drawn.
-constexpr size_t kPrefetchAhead = 12;
-
-// Every segment in painter's order. The compact positions settle the bound tests exactly: their
-// edge bits are the ones DrawSegmentExact finds from the doubles, for a point without a cull
-// radius too. A non-far position is the rounded
-// ScreenX and ScreenY, which is what drawing takes.
-template <class Lines>
-[[gnu::always_inline]] inline void DrawSegmentsWith(DrawContext& c, const ScreenPoint* screen,
-                                                    size_t segmentCount) {
-  TForm1& form = c.form;
-  const SegmentRecord* segments = form.Segments.data();
-  const size_t pointCount = c.pointCount;
-  // With a cull radius a point's test needs its doubles; only models with circles have one.
-  const bool pointsNeedDoubles = c.cull != 0;
-  const PointRecord* points = form.Points.data();
-  for (size_t k = 0; k < segmentCount; ++k) {
-    if (k + kPrefetchAhead < segmentCount) {
-      const SegmentRecord& ahead = segments[k + kPrefetchAhead];
-      if (ValidIndex(ahead.First, pointCount)) {
-        __builtin_prefetch(screen + ahead.First);
-        // A point tested against the cull radius reads its record.
-        if (pointsNeedDoubles && ahead.Kind != 0) __builtin_prefetch(points + ahead.First);
+  void PointSegment(const SegmentRecord& s, double x, double y, const LineColour& colour) const {
+    const float r = ToSingle(s.Radius * form.Scale);
+    if (r > 1.0f) {
+      // Circles are never anti-aliased. Box corners that do not fit 32 bits cannot be drawn.
+      int32_t left, top, right, bottom;
+      if (!RoundToInt32(x - r, left) || !RoundToInt32(y - r, top) || !RoundToInt32(x + r, right) ||
+          !RoundToInt32(y + r, bottom)) {
+        return;
       }
-      if (ValidIndex(ahead.Second, pointCount)) __builtin_prefetch(screen + ahead.Second);
+      sink.Ellipse(left, top, right, bottom, colour);
+      return;
     }
-    const SegmentRecord& s = segments[k];
-    if (!ValidIndex(s.First, pointCount)) continue;
+    // A single pixel, stored whole. With anti-aliasing off the toolkit would set the same pixel.
+    int32_t px, py;
+    if (RoundToInt32(x, px) && RoundToInt32(y, py) && setup.frame.Contains(px, py)) {
+      sink.Dot(px, py, colour);
+    }
+  }
+
+  // One segment from the points' doubles: the bound tests, fade and drawing as defined, for the
+  // segments the compact positions cannot settle.
+  void Exact(const SegmentRecord& s) const {
+    const double width = setup.frame.width;
+    const double height = setup.frame.height;
+    const double cull = setup.cull;
+    const PointRecord& p1 = form.Points[static_cast<size_t>(s.First)];
+    if (s.Kind != 0) {
+      // A point counts with its cull radius about it.
+      const ScreenPoint e{EdgeBits(p1.ScreenX, width, cull), EdgeBits(p1.ScreenY, height, cull)};
+      if (BeyondOneEdge(e, e)) return;
+      PointSegment(s, p1.ScreenX, p1.ScreenY, FadedColour(form, setup.range, s));
+      return;
+    }
+    const PointRecord& p2 = form.Points[static_cast<size_t>(s.Second)];
+    const ScreenPoint e1{EdgeBits(p1.ScreenX, width), EdgeBits(p1.ScreenY, height)};
+    const ScreenPoint e2{EdgeBits(p2.ScreenX, width), EdgeBits(p2.ScreenY, height)};
+    if (BeyondOneEdge(e1, e2)) return;
+    const LineColour colour = FadedColour(form, setup.range, s);
+    PixelLine line;
+    if (RoundLine(p1.ScreenX, p1.ScreenY, p2.ScreenX, p2.ScreenY, setup.frame.width,
+                  setup.frame.height, line)) {
+      sink.Line(line.x1, line.y1, line.x2, line.y2, colour);
+    }
+  }
+
+  // The compact positions settle the bound test exactly: their edge bits are the ones Exact
+  // finds from the doubles, for a point without a cull radius too. A non-far position is the
+  // rounded ScreenX and ScreenY, which is what drawing takes.
+  [[gnu::always_inline]] void Segment(const SegmentRecord& s) const {
+    const size_t pointCount = setup.pointCount;
+    const ScreenPoint* screen = setup.screen;
+    if (!ValidIndex(s.First, pointCount)) return;
     const ScreenPoint a = screen[s.First];
     if (s.Kind != 0) {
-      if (pointsNeedDoubles || IsFar(a)) {
-        DrawSegmentExact(c, s);
-        continue;
+      // With a cull radius a point's test needs its doubles; only models with circles have one.
+      if (setup.cull != 0 || IsFar(a)) {
+        Exact(s);
+        return;
       }
-      if (BeyondOneEdge(a, a)) continue;
-      const LineColour colour = FadedColour(form, c.range, s);
+      if (BeyondOneEdge(a, a)) return;
+      const LineColour colour = FadedColour(form, setup.range, s);
       const float r = ToSingle(s.Radius * form.Scale);
       if (r > 1.0f) {
         const PointRecord& p = form.Points[static_cast<size_t>(s.First)];
-        DrawPointSegment(c, s, p.ScreenX, p.ScreenY, colour.red, colour.green, colour.blue);
-        continue;
+        PointSegment(s, p.ScreenX, p.ScreenY, colour);
+        return;
       }
       // Within the frame's edges the rounded position is at least 0 but may reach W or H.
       const int32_t px = PixelOf(a.x);
       const int32_t py = PixelOf(a.y);
-      if (px < c.frame.width && py < c.frame.height) {
-        c.frame.At(px, py) = kOpaque | MakeColor(colour.blue, colour.green, colour.red);
-      }
-      continue;
+      if (px < setup.frame.width && py < setup.frame.height) sink.Dot(px, py, colour);
+      return;
     }
-    if (!ValidIndex(s.Second, pointCount)) continue;
+    if (!ValidIndex(s.Second, pointCount)) return;
     const ScreenPoint b = screen[s.Second];
     if (IsFar(a) || IsFar(b)) {
-      DrawSegmentExact(c, s);
-      continue;
+      Exact(s);
+      return;
     }
-    if (BeyondOneEdge(a, b)) continue;
-    const LineColour colour = FadedColour(form, c.range, s);
-    const int32_t x1 = PixelOf(a.x), y1 = PixelOf(a.y), x2 = PixelOf(b.x), y2 = PixelOf(b.y);
-    if (form.AntiAlias) {
-      Lines::Draw(c.frame, x1, y1, x2, y2, colour.red, colour.green, colour.blue);
+    if (BeyondOneEdge(a, b)) return;
+    sink.Line(PixelOf(a.x), PixelOf(a.y), PixelOf(b.x), PixelOf(b.y),
+              FadedColour(form, setup.range, s));
+  }
+
+  // Fetches the positions of the segment `ahead` for its turn a few segments later.
+  [[gnu::always_inline]] void Prefetch(const SegmentRecord& ahead) const {
+    if (ValidIndex(ahead.First, setup.pointCount)) {
+      __builtin_prefetch(setup.screen + ahead.First);
+      // A point tested against the cull radius reads its record.
+      if (setup.cull != 0 && ahead.Kind != 0) __builtin_prefetch(&form.Points[ahead.First]);
+    }
+    if (ValidIndex(ahead.Second, setup.pointCount)) __builtin_prefetch(setup.screen + ahead.Second);
+  }
+};
+
+// The drawing pass reads the segments in order but their ends at random: the positions of the
+// segment this many places ahead are fetched while the current one is drawn.
+constexpr size_t kPrefetchAhead = 12;
+
+// ---------------------------------------------------------------- one thread, the whole frame
+
+template <class Lines>
+struct FrameSink {
+  const FramePixels& frame;
+  bool antiAlias;
+  bool fillCircles;
+
+  [[gnu::always_inline]] void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                   const LineColour& c) const {
+    if (antiAlias) {
+      Lines::Draw(frame, x1, y1, x2, y2, c.red, c.green, c.blue);
     } else {
-      c.figures.SetPen(qRgb(colour.red, colour.green, colour.blue));
-      DrawPlainLine(c.figures.Painter(), c.frame, x1, y1, x2, y2,
-                    kOpaque | MakeColor(colour.blue, colour.green, colour.red));
+      DrawPlainLinePixels(frame, RowBand{0, frame.height}, x1, y1, x2, y2, c.Pixel());
     }
+  }
+  void Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom,
+               const LineColour& c) const {
+    DrawEllipsePixels(frame, RowBand{0, frame.height}, left, top, right, bottom, c.Pixel(),
+                      fillCircles);
+  }
+  [[gnu::always_inline]] void Dot(int32_t x, int32_t y, const LineColour& c) const {
+    frame.At(x, y) = c.Pixel();
+  }
+};
+
+template <class Lines>
+[[gnu::always_inline]] inline void DrawSegmentsWith(const TForm1& form, const DrawSetup& setup,
+                                                    size_t segmentCount) {
+  FrameSink<Lines> sink{setup.frame, form.AntiAlias, form.FillCircles};
+  const Classifier<FrameSink<Lines>> classify{form, setup, sink};
+  const SegmentRecord* segments = form.Segments.data();
+  for (size_t k = 0; k < segmentCount; ++k) {
+    if (k + kPrefetchAhead < segmentCount) classify.Prefetch(segments[k + kPrefetchAhead]);
+    classify.Segment(segments[k]);
   }
 }
 
-void DrawSegmentsPortable(DrawContext& c, const ScreenPoint* screen, size_t segmentCount) {
-  DrawSegmentsWith<wu_line::PortableLines>(c, screen, segmentCount);
+void DrawSegmentsPortable(const TForm1& form, const DrawSetup& setup, size_t segmentCount) {
+  DrawSegmentsWith<wu_line::PortableLines>(form, setup, segmentCount);
 }
 
 #ifdef KESTREL_HAVE_AVX2_PATH
 // The whole pass compiled for AVX2, not just the blend: see Avx2Lines.
-[[gnu::target("avx2")]] void DrawSegmentsAvx2(DrawContext& c, const ScreenPoint* screen,
+[[gnu::target("avx2")]] void DrawSegmentsAvx2(const TForm1& form, const DrawSetup& setup,
                                               size_t segmentCount) {
-  DrawSegmentsWith<wu_line::Avx2Lines>(c, screen, segmentCount);
+  DrawSegmentsWith<wu_line::Avx2Lines>(form, setup, segmentCount);
+}
+#endif
+
+// ---------------------------------------------------------------- bands of rows
+
+// A figure kept for the bands: what a segment is drawn as, in pixels.
+enum class FigureKind : uint8_t { AntiAliasedLine, PlainLine, Ellipse, FilledEllipse, Dot };
+
+struct BandSink {
+  Figure* figures;
+  BandSpan* spans;
+  size_t count = 0;
+  int32_t height;
+  int32_t bandHeight;
+  bool antiAlias;
+  bool fillCircles;
+
+  // Keeps a figure that reaches rows [top, bottom] (more rows are harmless: a band draws only
+  // what falls in it), unless none of them is in the frame.
+  [[gnu::always_inline]] void Keep(const Figure& f, int64_t top, int64_t bottom) {
+    if (bottom < 0 || top >= height) return;
+    figures[count] = f;
+    spans[count] =
+        BandSpan{static_cast<uint8_t>(std::max<int64_t>(top, 0) / bandHeight),
+                 static_cast<uint8_t>(std::min<int64_t>(bottom, height - 1) / bandHeight)};
+    ++count;
+  }
+  [[gnu::always_inline]] void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                   const LineColour& c) {
+    const auto kind = antiAlias ? FigureKind::AntiAliasedLine : FigureKind::PlainLine;
+    // A pair of the anti-aliased line reaches one row below its near row, and the toolkit's
+    // line one row either way of its ends after its rough clip.
+    Keep(Figure{x1, y1, x2, y2, c.Pixel(), static_cast<uint8_t>(kind)},
+         int64_t{std::min(y1, y2)} - 1, int64_t{std::max(y1, y2)} + 1);
+  }
+  void Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom, const LineColour& c) {
+    const auto kind = fillCircles ? FigureKind::FilledEllipse : FigureKind::Ellipse;
+    Keep(Figure{left, top, right, bottom, c.Pixel(), static_cast<uint8_t>(kind)}, top, bottom);
+  }
+  [[gnu::always_inline]] void Dot(int32_t x, int32_t y, const LineColour& c) {
+    Keep(Figure{x, y, x, y, c.Pixel(), static_cast<uint8_t>(FigureKind::Dot)}, y, y);
+  }
+};
+
+// How the frame is cut into bands: a few per thread, so that a band crowded with lines is
+// shared out with lighter ones, but not so thin that long lines cross many of them.
+struct Bands {
+  int32_t count;
+  int32_t height;
+  wu_line::Rows RowsOf(int32_t band, int32_t frameHeight) const {
+    return wu_line::Rows{int64_t{band} * height,
+                         std::min<int64_t>(int64_t{band + 1} * height, frameHeight)};
+  }
+};
+
+Bands BandsFor(int32_t frameHeight, int threads) {
+  const int32_t wanted = std::clamp(4 * threads, 1, static_cast<int32_t>(kMaxBands));
+  const int32_t height = std::max<int32_t>((frameHeight + wanted - 1) / wanted, 8);
+  return Bands{(frameHeight + height - 1) / height, height};
+}
+
+template <class Lines>
+void DrawFigureInRows(const FramePixels& frame, wu_line::Rows rows, const Figure& f) {
+  switch (static_cast<FigureKind>(f.kind)) {
+    case FigureKind::AntiAliasedLine:
+      Lines::DrawInRows(frame, rows, f.a, f.b, f.c, f.d, ColourRed(f.colour), ColourGreen(f.colour),
+                        ColourBlue(f.colour));
+      break;
+    case FigureKind::PlainLine:
+      DrawPlainLinePixels(
+          frame, RowBand{static_cast<int32_t>(rows.top), static_cast<int32_t>(rows.bottom)}, f.a,
+          f.b, f.c, f.d, f.colour);
+      break;
+    case FigureKind::Ellipse:
+    case FigureKind::FilledEllipse:
+      DrawEllipsePixels(frame,
+                        RowBand{static_cast<int32_t>(rows.top), static_cast<int32_t>(rows.bottom)},
+                        f.a, f.b, f.c, f.d, f.colour, f.kind == uint8_t(FigureKind::FilledEllipse));
+      break;
+    case FigureKind::Dot:
+      if (f.b >= rows.top && f.b < rows.bottom) frame.At(f.a, f.b) = f.colour;
+      break;
+  }
+}
+
+// Band `band`: every kept figure that reaches into it, range after range, each in its order.
+template <class Lines>
+void DrawBand(const FramePixels& frame, const Bands& bands, int32_t band, const Split& split,
+              const RenderWorkspace& w) {
+  const wu_line::Rows rows = bands.RowsOf(band, frame.height);
+  const auto b = static_cast<uint8_t>(band);
+  for (size_t part = 0; part < split.parts; ++part) {
+    const size_t begin = split.Begin(part);
+    const Figure* figures = w.figures.data() + begin;
+    const BandSpan* spans = w.bandSpans.data() + begin;
+    const size_t n = w.partFigures.data()[part];
+    for (size_t i = 0; i < n; ++i) {
+      if (spans[i].first <= b && b <= spans[i].last)
+        DrawFigureInRows<Lines>(frame, rows, figures[i]);
+    }
+  }
+}
+
+void DrawBandPortable(const FramePixels& frame, const Bands& bands, int32_t band,
+                      const Split& split, const RenderWorkspace& w) {
+  DrawBand<wu_line::PortableLines>(frame, bands, band, split, w);
+}
+
+#ifdef KESTREL_HAVE_AVX2_PATH
+[[gnu::target("avx2")]] void DrawBandAvx2(const FramePixels& frame, const Bands& bands,
+                                          int32_t band, const Split& split,
+                                          const RenderWorkspace& w) {
+  DrawBand<wu_line::Avx2Lines>(frame, bands, band, split, w);
 }
 #endif
 
 }  // namespace
 
-void DrawSegments(TForm1& form, const FramePixels& frame, const DepthRange& range, float cull,
-                  size_t pointCount, const ScreenPoint* screen, size_t segmentCount) {
-  DrawContext context{form, frame,      range,
-                      cull, pointCount, FigurePainter(form.FrameBitmap, frame.rows[0])};
+void DrawSegments(TForm1& form, const DrawSetup& setup, size_t segmentCount) {
 #ifdef KESTREL_HAVE_AVX2_PATH
   if (UseAvx2()) {
-    DrawSegmentsAvx2(context, screen, segmentCount);
+    DrawSegmentsAvx2(form, setup, segmentCount);
     return;
   }
 #endif
-  DrawSegmentsPortable(context, screen, segmentCount);
-}  // the painter, if any, ends here: the frame is complete before it is shown
+  DrawSegmentsPortable(form, setup, segmentCount);
+}
+
+void SortAndDrawSegmentsInBands(TForm1& form, const DrawSetup& setup, size_t segmentCount,
+                                const DepthOrder& order, RenderWorkspace& w, WorkerPool& pool) {
+  const Bands bands = BandsFor(setup.frame.height, pool.Threads());
+  const Split split = SplitFor(segmentCount, pool.Threads(), kDrawPartsPerThread);
+  Figure* figures = w.figures.Prepare(segmentCount);
+  BandSpan* spans = w.bandSpans.Prepare(segmentCount);
+  size_t* kept = w.partFigures.Prepare(split.parts);
+  std::exception_ptr* failures = w.partFailures.Prepare(split.parts);
+  std::vector<SegmentRecord>& segments = form.Segments;
+  const SegmentRecord* from = segments.data();
+  SegmentRecord* to = order.moved ? w.PrepareSpare(segments.size()).data() : segments.data();
+  const DepthKey* keys = order.keys;
+
+  // Each range of segments: the records to their places with their depths, and the figures
+  // of those before any that cannot be drawn.
+  pool.Run(split.parts, [&](size_t part) {
+    failures[part] = nullptr;
+    BandSink sink{figures + split.Begin(part),
+                  spans + split.Begin(part),
+                  0,
+                  setup.frame.height,
+                  bands.height,
+                  form.AntiAlias,
+                  form.FillCircles};
+    const Classifier<BandSink> classify{form, setup, sink};
+    bool drawing = true;
+    const size_t end = split.Begin(part + 1);
+    for (size_t k = split.Begin(part); k < end; ++k) {
+      if (k + 2 * kPrefetchAhead < end && order.moved) {
+        __builtin_prefetch(from + keys[k + 2 * kPrefetchAhead].index);
+      }
+      if (k + kPrefetchAhead < end) {
+        classify.Prefetch(from[order.moved ? keys[k + kPrefetchAhead].index : k + kPrefetchAhead]);
+      }
+      SegmentRecord s = from[order.moved ? keys[k].index : k];
+      s.Depth = keys[k].Depth;
+      to[k] = s;
+      if (!drawing) continue;
+      try {
+        classify.Segment(s);
+      } catch (...) {
+        failures[part] = std::current_exception();
+        drawing = false;
+      }
+    }
+    kept[part] = sink.count;
+  });
+  if (order.moved) {
+    if (segmentCount < segments.size()) {
+      std::copy(from + segmentCount, from + segments.size(), to + segmentCount);
+    }
+    segments.swap(w.spare);
+  }
+
+  // The figures of the ranges up to the first that failed, that one's as far as it got.
+  std::exception_ptr failure;
+  for (size_t part = 0; part < split.parts; ++part) {
+    if (failures[part]) {
+      failure = failures[part];
+      for (size_t later = part + 1; later < split.parts; ++later) kept[later] = 0;
+      break;
+    }
+  }
+  const bool avx2 = UseAvx2();
+  pool.Run(static_cast<size_t>(bands.count), [&](size_t band) {
+#ifdef KESTREL_HAVE_AVX2_PATH
+    if (avx2) {
+      DrawBandAvx2(setup.frame, bands, static_cast<int32_t>(band), split, w);
+      return;
+    }
+#endif
+    DrawBandPortable(setup.frame, bands, static_cast<int32_t>(band), split, w);
+  });
+  if (failure) std::rethrow_exception(failure);
+}
