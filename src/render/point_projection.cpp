@@ -53,48 +53,57 @@ struct Projection {
         panX(form.PanX),
         panY(form.PanY),
         scale(form.Scale) {}
-
-  [[gnu::always_inline]] Vec3 View(const Vec3& pos) const {
-    const double dx = pos.x - centre.x;
-    const double dy = pos.y - centre.y;
-    const double dz = flip ? -(pos.z - centre.z) : pos.z - centre.z;
-    return Vec3{dx * right.x + dy * right.y + dz * right.z, dx * up.x + dy * up.y + dz * up.z,
-                dx * view.x + dy * view.y + dz * view.z};
-  }
-  double ScreenX(double vx) const { return halfWidth + (vx + panX) * scale; }
-  double ScreenY(double vy) const { return halfHeight - (vy + panY) * scale; }
 };
 
-DepthRange ProjectInOrder(TForm1& form, const Projection& c, size_t pointCount, double* depths,
-                          ScreenPoint* screen) {
+// One point: its camera-space position and its screen position.
+struct Projected {
+  double vx, vy, vz, sx, sy;
+};
+
+// Called with the projection in locals of the caller's own (see ProjectInOrder).
+[[gnu::always_inline]] inline Projected ProjectOne(const Vec3& pos, const Projection& c) {
+  const double dx = pos.x - c.centre.x;
+  const double dy = pos.y - c.centre.y;
+  const double dz = c.flip ? -(pos.z - c.centre.z) : pos.z - c.centre.z;
+  const double vx = dx * c.right.x + dy * c.right.y + dz * c.right.z;
+  const double vy = dx * c.up.x + dy * c.up.y + dz * c.up.z;
+  const double vz = dx * c.view.x + dy * c.view.y + dz * c.view.z;
+  return Projected{vx, vy, vz, c.halfWidth + (vx + c.panX) * c.scale,
+                   c.halfHeight - (vy + c.panY) * c.scale};
+}
+
+DepthRange ProjectInOrder(TForm1& form, const Projection& projection, size_t pointCount,
+                          double* depths, ScreenPoint* screen) {
+  // A copy of its own, held in registers, not read again after every store to a point that
+  // might, for all the compiler knows, have changed it.
+  const Projection c = projection;
   PointRecord* points = form.Points.data();
   DepthRange range;
   for (size_t i = 0; i < pointCount; ++i) {
     PointRecord& p = points[i];
-    const Vec3 v = c.View(p.Pos);
+    const Projected q = ProjectOne(p.Pos, c);
+    const Vec3 v{q.vx, q.vy, q.vz};
     if (!IsFinite(v)) ThrowFloatFault(FloatFault::Overflow);
     p.View = v;
-    const double sx = c.ScreenX(v.x);
-    const double sy = c.ScreenY(v.y);
-    p.ScreenX = sx;
-    p.ScreenY = sy;
-    if (!std::isfinite(sx) || !std::isfinite(sy)) ThrowFloatFault(FloatFault::Overflow);
+    p.ScreenX = q.sx;
+    p.ScreenY = q.sy;
+    if (!std::isfinite(q.sx) || !std::isfinite(q.sy)) ThrowFloatFault(FloatFault::Overflow);
     // The double depth is compared with the stored float; a store is rounded to 32 bits.
     if (i == 0) {
-      range.zmin = range.zmax = ToSingle(v.z);
+      range.zmin = range.zmax = ToSingle(q.vz);
     } else {
-      if (v.z > range.zmax) range.zmax = ToSingle(v.z);
-      if (v.z < range.zmin) range.zmin = ToSingle(v.z);
+      if (q.vz > range.zmax) range.zmax = ToSingle(q.vz);
+      if (q.vz < range.zmin) range.zmin = ToSingle(q.vz);
     }
-    depths[i] = v.z;
-    screen[i] = EncodeScreen(sx, sy, c.frameWidth, c.frameHeight);
+    depths[i] = q.vz;
+    screen[i] = EncodeScreen(q.sx, q.sy, c.frameWidth, c.frameHeight);
   }
   return range;
 }
 
-DepthRange ProjectInBlocks(TForm1& form, const Projection& c, size_t pointCount, size_t blockSize,
-                           double* depths, ScreenPoint* screen, RenderWorkspace& w,
-                           WorkerPool& pool) {
+DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t pointCount,
+                           size_t blockSize, double* depths, ScreenPoint* screen,
+                           RenderWorkspace& w, WorkerPool& pool) {
   const size_t blockCount = (pointCount + blockSize - 1) / blockSize;
   ProjectedBlock* blocks = w.projectedBlocks.Prepare(blockCount);
   PointRecord* points = form.Points.data();
@@ -105,6 +114,7 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& c, size_t pointCount,
   for (size_t b = 0; b < blockCount; ++b) blocks[b].reached = ProjectedBlock::kAll;
 
   pool.Run(blockCount, [&](size_t b) {
+    const Projection c = projection;
     ProjectedPoint* scratch = w.ProjectionScratch(WorkerPool::CurrentThread(), kProjectionBlock);
     ProjectedBlock& block = blocks[b];
     const size_t begin = b * blockSize;
@@ -112,15 +122,16 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& c, size_t pointCount,
     double lowest = 0, highest = 0;
     size_t i = begin;
     for (; i < end; ++i) {
-      const Vec3 v = c.View(points[i].Pos);
+      const Projected q = ProjectOne(points[i].Pos, c);
+      const Vec3 v{q.vx, q.vy, q.vz};
       ProjectedPoint& out = scratch[i - begin];
       if (!IsFinite(v)) {
         block.reached = ProjectedBlock::kNothing;
         break;
       }
       out.view = v;
-      out.x = c.ScreenX(v.x);
-      out.y = c.ScreenY(v.y);
+      out.x = q.sx;
+      out.y = q.sy;
       if (!std::isfinite(out.x) || !std::isfinite(out.y)) {
         block.reached = ProjectedBlock::kViewAndScreen;
         break;

@@ -296,8 +296,9 @@ inline bool StepsWithin(int64_t minor, int64_t step, int64_t steps, int64_t low,
 // its old one and the step, so the bands of a frame drawn one after another, in any order,
 // give the frame WalkLine gives.
 template <class Blend>
-inline void WalkLineInRows(const FramePixels& frame, Rows rows, int64_t x1, int64_t y1, int64_t x2,
-                           int64_t y2, uint8_t r, uint8_t g, uint8_t b, const Blend& blend) {
+[[gnu::always_inline]] inline void WalkLineInRows(const FramePixels& frame, Rows rows, int64_t x1,
+                                                  int64_t y1, int64_t x2, int64_t y2, uint8_t r,
+                                                  uint8_t g, uint8_t b, const Blend& blend) {
   const int64_t dx = std::abs(x2 - x1);
   const int64_t dy = std::abs(y2 - y1);
   if (dx == 0 || dy == 0) {
