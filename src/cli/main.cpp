@@ -14,6 +14,7 @@
 #include "formats/file_kind.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 #include "view/zoom_pan.h"
 
 namespace {
@@ -35,6 +36,7 @@ struct Options {
   std::optional<std::pair<double, double>> turn;
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
+  int threads = 0;  // 0: the environment's or the machine's count
   bool help = false;
 };
 
@@ -131,6 +133,13 @@ void SetPan(Options& o, const std::string& name, const std::string& value) {
   o.pan = ParsePair(value, name);
 }
 
+void SetThreads(Options& o, const std::string& name, const std::string& value) {
+  o.threads = ParseThreadCount(value);
+  if (o.threads == 0) {
+    throw UsageError(name + ": a whole number from 1 to " + std::to_string(kMaxWorkerThreads));
+  }
+}
+
 // Every option but --help takes a value, as "--name value" or "--name=value". An option is its
 // row here, which also gives its lines of the usage text, and the step in Run that acts on it.
 struct OptionRow {
@@ -149,6 +158,10 @@ constexpr OptionRow kOptions[] = {
      "what to write, whatever OUTPUT's name (a thumbnailer's output\n"
      "file may have no extension)",
      SetFormat},
+    {"--threads", nullptr, false, "--threads N",
+     "draw with N threads (default: KESTREL_THREADS, else one a core);\n"
+     "the picture and the file are the same with any number",
+     SetThreads},
     {"--size", nullptr, true, "--size WxH | N",
      "frame size in pixels, N alone for N x N (default 601x593)", SetSize},
     {"--antialias", nullptr, true, "--antialias on|off", "tick or untick Anti-aliasing",
@@ -322,6 +335,7 @@ int main(int argc, char** argv) {
     std::fputs(Usage().c_str(), stdout);
     return 0;
   }
+  if (options.threads != 0) SetSharedWorkerThreads(options.threads);
   try {
     return Run(options);
   } catch (const std::exception& e) {
