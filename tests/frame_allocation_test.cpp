@@ -56,7 +56,7 @@ struct SteadyFrames : FormFixture {
 };
 
 #define SKIP_UNLESS_COUNTING() \
-  if (!kCountingAllocations) GTEST_SKIP() << "allocations are not counted under ASan"
+  if (!kCountingAllocations) GTEST_SKIP() << "allocations are not counted under a sanitizer"
 
 TEST(AllocationCounter, SeesTheAllocationsItShould) {
   SKIP_UNLESS_COUNTING();

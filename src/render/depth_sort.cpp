@@ -144,21 +144,23 @@ struct QuickRange {
 };
 
 // Ranges smaller than this are not worth a thread of their own.
-constexpr int64_t kParallelQuicksortMin = 1 << 14;
+int64_t ParallelQuicksortMin() {
+  return 4 * static_cast<int64_t>(SmallestPart());
+}
 
 // The quicksort over several threads: the ranges of one level partitioned at once until there
 // are enough of them to keep every thread busy, then each sorted whole as SortRange sorts it.
 void Quicksort(DepthKey* keys, int64_t count, WorkerPool& pool) {
   const int limit = LevelLimit(static_cast<size_t>(count));
   int unused = 0;
-  if (pool.Threads() == 1 || count < 2 * kParallelQuicksortMin) {
+  if (pool.Threads() == 1 || count < 2 * ParallelQuicksortMin()) {
     SortRange(keys, 0, count - 1, 1, limit, unused);
     return;
   }
   // Fewer than `wanted` ranges split into at most twice as many.
   constexpr size_t kMaxWanted = 64;
   const size_t wanted = std::min<size_t>(kMaxWanted, 4 * static_cast<size_t>(pool.Threads()));
-  const int64_t small = std::max<int64_t>(kParallelQuicksortMin, count / (8 * pool.Threads()));
+  const int64_t small = std::max<int64_t>(ParallelQuicksortMin(), count / (8 * pool.Threads()));
   std::array<QuickRange, 2 * kMaxWanted> ranges;
   std::array<std::array<QuickRange, 2>, 2 * kMaxWanted> halves;
   size_t n = 1;
@@ -348,7 +350,9 @@ bool BucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf, size_t 
 }
 
 // Below this many keys one thread sorts them all.
-constexpr size_t kParallelBucketMin = size_t{1} << 16;
+size_t ParallelBucketMin() {
+  return 16 * SmallestPart();
+}
 // The first pass deals the keys out among this many ranges of buckets.
 constexpr size_t kDealt = 4096;
 // A range of buckets holding more keys than this is sorted in place.
@@ -403,10 +407,11 @@ bool ParallelBucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf,
     while (r < dealt && ranges[r] < goal) ++r;
   }
   firsts[tasks] = static_cast<uint32_t>(dealt);
+  w.PrepareKeyScratch(pool.Threads(), kScratchKeys);
   std::atomic<bool> strict{true};
   const uint32_t fineMask = (uint32_t{1} << fineBits) - 1;
   pool.Run(tasks, [&](size_t t) {
-    DepthKey* scratch = w.ThreadScratch(WorkerPool::CurrentThread(), kScratchKeys);
+    DepthKey* scratch = w.KeyScratch(WorkerPool::CurrentThread());
     std::array<uint32_t, (size_t{1} << 21) / kDealt + 1> fine;  // every bucket of one range
     for (size_t range = firsts[t]; range < firsts[t + 1] && strict.load(std::memory_order_relaxed);
          ++range) {
@@ -452,7 +457,7 @@ bool SortDistinct(DepthKey* keys, size_t count, const KeyRange& range, RenderWor
   if (!std::isfinite(scale)) return false;
   const Bucketing bucketOf{range.lowest, scale, static_cast<double>(bucketCount - 1)};
   DepthKey* sorted = w.sorted.Prepare(count);
-  if (pool.Threads() == 1 || count < kParallelBucketMin) {
+  if (pool.Threads() == 1 || count < ParallelBucketMin()) {
     return BucketSort(keys, count, bucketOf, bucketCount, sorted, w);
   }
   return ParallelBucketSort(keys, count, bucketOf, bucketCount, sorted, w, pool);
@@ -473,10 +478,8 @@ void RenderWorkspace::Reserve(size_t points, size_t segments, size_t spareSegmen
     dealCounts.Prepare(parts * kDealt);
     dealStarts.Prepare(kDealt + 1);
     dealTasks.Prepare(8 * static_cast<size_t>(threads) + 1);
-    for (int t = threads - 1; t >= 0; --t) {
-      ThreadScratch(t, kScratchKeys);
-      ProjectionScratch(t, kProjectionBlock);
-    }
+    PrepareKeyScratch(threads, kScratchKeys);
+    PrepareProjectionScratch(threads, kProjectionBlock);
     projectedBlocks.Prepare((points + kProjectionBlock - 1) / kProjectionBlock);
     figures.Prepare(segments);
     bandSpans.Prepare(segments);

@@ -106,6 +106,7 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t po
                            RenderWorkspace& w, WorkerPool& pool) {
   const size_t blockCount = (pointCount + blockSize - 1) / blockSize;
   ProjectedBlock* blocks = w.projectedBlocks.Prepare(blockCount);
+  w.PrepareProjectionScratch(pool.Threads(), blockSize);
   PointRecord* points = form.Points.data();
   // Blocks written so far, all in order; set past the end when a block fails (nothing after
   // it may be written).
@@ -115,7 +116,7 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t po
 
   pool.Run(blockCount, [&](size_t b) {
     const Projection c = projection;
-    ProjectedPoint* scratch = w.ProjectionScratch(WorkerPool::CurrentThread(), kProjectionBlock);
+    ProjectedPoint* scratch = w.ProjectionScratch(WorkerPool::CurrentThread());
     ProjectedBlock& block = blocks[b];
     const size_t begin = b * blockSize;
     const size_t end = std::min(begin + blockSize, pointCount);

@@ -163,20 +163,25 @@ struct RenderWorkspace {
     }
     return spare;
   }
-  // Thread `thread`'s room for a block of projected points.
-  ProjectedPoint* ProjectionScratch(int thread, size_t count) {
-    if (projected.size() <= static_cast<size_t>(thread))
-      projected.resize(static_cast<size_t>(thread) + 1);
-    return projected[static_cast<size_t>(thread)].Prepare(count);
+  // Room for a block of `count` projected points, and for `count` scratch keys, for each of
+  // `threads` threads: made before the threads start, since they only look their own up.
+  void PrepareProjectionScratch(int threads, size_t count) {
+    PrepareEach(projected, threads, count);
   }
-  // Thread `thread`'s scratch keys, room for `count`.
-  DepthKey* ThreadScratch(int thread, size_t count) {
-    if (scratch.size() <= static_cast<size_t>(thread))
-      scratch.resize(static_cast<size_t>(thread) + 1);
-    return scratch[static_cast<size_t>(thread)].Prepare(count);
+  void PrepareKeyScratch(int threads, size_t count) { PrepareEach(scratch, threads, count); }
+  ProjectedPoint* ProjectionScratch(int thread) {
+    return projected[static_cast<size_t>(thread)].data();
   }
+  DepthKey* KeyScratch(int thread) { return scratch[static_cast<size_t>(thread)].data(); }
 
   // Room for a model of this size in every array at once, so that whichever way a frame's sort
   // goes, only the first frame of a larger model allocates.
   void Reserve(size_t points, size_t segments, size_t spareSegments, int threads);
+
+ private:
+  template <class T>
+  static void PrepareEach(std::vector<FrameArray<T>>& arrays, int threads, size_t count) {
+    if (arrays.size() < static_cast<size_t>(threads)) arrays.resize(static_cast<size_t>(threads));
+    for (int t = 0; t < threads; ++t) arrays[static_cast<size_t>(t)].Prepare(count);
+  }
 };
