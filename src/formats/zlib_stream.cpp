@@ -9,6 +9,7 @@
 #include <string>
 
 #include "formats/deflate/deflate_level9.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -72,6 +73,18 @@ bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> origin
   return same && ret == Z_STREAM_END && done == original.size() && s.avail_in == 0;
 }
 
+// Two of the shared pool's threads for the deflate.
+class PoolThreads final : public TwoThreads {
+ public:
+  explicit PoolThreads(WorkerPool& pool) : pool_(pool) {}
+  void RunBoth(const std::function<void()>& first, const std::function<void()>& second) override {
+    pool_.Run(2, [&](size_t task) { task == 0 ? first() : second(); });
+  }
+
+ private:
+  WorkerPool& pool_;
+};
+
 }  // namespace
 
 std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
@@ -79,7 +92,9 @@ std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
   // Its stream is unpacked again before it is trusted: a fault there must never cost a file.
   if (level == Z_BEST_COMPRESSION && input.size() >= kRebuiltFrom &&
       input.size() <= kMaxDeflateLevel9Input) {
-    std::vector<uint8_t> out = DeflateLevel9(input);
+    WorkerPool& pool = SharedWorkerPool();
+    PoolThreads threads(pool);
+    std::vector<uint8_t> out = DeflateLevel9(input, pool.RunsAtOnce(2) ? &threads : nullptr);
     if (InflatesTo(out, input)) return out;
   }
   z_stream s{};

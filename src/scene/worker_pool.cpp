@@ -91,6 +91,10 @@ void WorkerPool::Work() {
   t_insideTask = false;
 }
 
+bool WorkerPool::RunsAtOnce(size_t count) const {
+  return !t_insideTask && count <= static_cast<size_t>(threads_);
+}
+
 int WorkerPool::CurrentThread() {
   return t_threadIndex;
 }

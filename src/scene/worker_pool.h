@@ -27,6 +27,10 @@ class WorkerPool {
 
   int Threads() const { return threads_; }
 
+  // Whether a job of `count` tasks started here runs them all at the same time, so that they
+  // may wait for one another: enough threads, and not called from inside a task.
+  bool RunsAtOnce(size_t count) const;
+
   // Which of the pool's threads runs the calling task: 0 for the thread that called Run, 1 to
   // Threads() − 1 for the workers. Tasks use it to pick working memory of their own.
   static int CurrentThread();

@@ -25,13 +25,29 @@ namespace {
 class Deflater {
  public:
   Deflater(std::span<const uint8_t> input, std::vector<uint8_t>& out, bool crossCheck,
-           ChainLinking linking)
+           ChainLinking linking, bool helped)
       : in_(input.data()),
         inLeft_(input.size()),
         crossCheck_(crossCheck),
         window_(std::make_unique<uint8_t[]>(kWindowSize)),
         blocks_(out),
-        finder_(input.data(), input.size(), linking) {}
+        finder_(input.data(), input.size(), linking) {
+    if (helped) finder_.ExpectHelp();
+  }
+
+  // With a second thread: the chains built ahead on it while this one parses.
+  void RunHelped(TwoThreads& threads) {
+    threads.RunBoth(
+        [this] {
+          // However the parse ends, the helper is let go.
+          struct Release {
+            MatchFinder& finder;
+            ~Release() { finder.Finish(); }
+          } release{finder_};
+          Run();
+        },
+        [this] { finder_.HelpAlong(); });
+  }
 
   // deflate_slow with Z_FINISH and room for all output. zlib inserts each position into its
   // hash chains here; the finder has them already.
@@ -218,7 +234,7 @@ class Deflater {
 }  // namespace deflate9
 
 std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, bool crossCheck,
-                                             ChainLinking linking) {
+                                             ChainLinking linking, TwoThreads* threads) {
   if (input.size() > kMaxDeflateLevel9Input) throw std::length_error("input too large");
   std::vector<uint8_t> out;
   // Room for a stream that does not compress (stored blocks add five bytes in 16 KiB): only
@@ -227,7 +243,12 @@ std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, boo
   // The header of a 15-bit window at the highest level, without a dictionary.
   out.push_back(0x78);
   out.push_back(0xDA);
-  deflate9::Deflater(input, out, crossCheck, linking).Run();
+  deflate9::Deflater deflater(input, out, crossCheck, linking, threads != nullptr);
+  if (threads != nullptr) {
+    deflater.RunHelped(*threads);
+  } else {
+    deflater.Run();
+  }
   uLong adler = adler32(0, nullptr, 0);
   for (size_t done = 0; done < input.size();) {
     const uInt n = static_cast<uInt>(std::min<size_t>(input.size() - done, size_t{1} << 30));
@@ -238,6 +259,6 @@ std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, boo
   return out;
 }
 
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input) {
-  return DeflateLevel9ForTesting(input, false, ChainLinking::AsItPays);
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, TwoThreads* threads) {
+  return DeflateLevel9ForTesting(input, false, ChainLinking::AsItPays, threads);
 }

@@ -16,4 +16,4 @@ enum class ChainLinking { AsItPays, Always, Never };
 // found by zlib's own chain walk and a difference throws std::logic_error: slow, but it checks
 // the finder on every search.
 std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, bool crossCheck,
-                                             ChainLinking linking);
+                                             ChainLinking linking, TwoThreads* threads = nullptr);
