@@ -335,17 +335,16 @@ bool BucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf, size_t 
                 DepthKey* sorted, RenderWorkspace& w) {
   uint32_t* starts = w.buckets.Prepare(bucketCount);
   std::fill(starts, starts + bucketCount, 0);
-  for (size_t k = 0; k < count; ++k) {
-    keys[k].bucket = bucketOf(keys[k].Depth);
-    ++starts[keys[k].bucket];
-  }
+  // The keys are only read: their buckets are worked out again below rather than written back
+  // here, which would cost a pass of writes over all of them.
+  for (size_t k = 0; k < count; ++k) ++starts[bucketOf(keys[k].Depth)];
   uint32_t start = 0;
   for (size_t b = 0; b < bucketCount; ++b) {
     const uint32_t n = starts[b];
     starts[b] = start;
     start += n;
   }
-  for (size_t k = 0; k < count; ++k) sorted[starts[keys[k].bucket]++] = keys[k];
+  for (size_t k = 0; k < count; ++k) sorted[starts[bucketOf(keys[k].Depth)]++] = keys[k];
   return FinishAscending(sorted, count);
 }
 
@@ -373,8 +372,7 @@ bool ParallelBucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf,
     uint32_t* c = counts + part * dealt;
     std::fill(c, c + dealt, 0);
     for (size_t k = split.Begin(part); k < split.Begin(part + 1); ++k) {
-      keys[k].bucket = bucketOf(keys[k].Depth);
-      ++c[keys[k].bucket >> fineBits];
+      ++c[bucketOf(keys[k].Depth) >> fineBits];
     }
   });
   // counts[part][range] becomes where that part's keys of that range start; ranges[] where
@@ -393,7 +391,8 @@ bool ParallelBucketSort(DepthKey* keys, size_t count, const Bucketing& bucketOf,
   pool.Run(split.parts, [&](size_t part) {
     uint32_t* c = counts + part * dealt;
     for (size_t k = split.Begin(part); k < split.Begin(part + 1); ++k) {
-      sorted[c[keys[k].bucket >> fineBits]++] = keys[k];
+      const uint32_t bucket = bucketOf(keys[k].Depth);
+      sorted[c[bucket >> fineBits]++] = DepthKey{keys[k].Depth, keys[k].index, bucket};
     }
   });
 
@@ -482,8 +481,8 @@ void RenderWorkspace::Reserve(size_t points, size_t segments, size_t spareSegmen
     PrepareProjectionScratch(threads, kProjectionBlock);
     projectedBlocks.Prepare((points + kProjectionBlock - 1) / kProjectionBlock);
     figures.Prepare(segments);
-    bandSpans.Prepare(segments);
-    partFigures.Prepare(kDrawPartsPerThread * static_cast<size_t>(threads));
+    bandLists.Prepare(static_cast<size_t>(MostBands(threads)) * segments);
+    bandCounts.Prepare(kDrawPartsPerThread * static_cast<size_t>(threads * MostBands(threads)));
     partFailures.Prepare(kDrawPartsPerThread * static_cast<size_t>(threads));
   }
 }

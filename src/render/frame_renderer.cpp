@@ -90,11 +90,8 @@ void TForm1::Render() {
                           workspace.screen.data()};
     if (!drawing) {
       ApplyDepthOrder(Segments, segmentCount, order, workspace);
-    } else if (pool.Threads() == 1) {
-      ApplyDepthOrder(Segments, segmentCount, order, workspace);
-      DrawSegments(*this, setup, segmentCount);
     } else {
-      SortAndDrawSegmentsInBands(*this, setup, segmentCount, order, workspace, pool);
+      SortAndDrawSegments(*this, setup, segmentCount, order, workspace, pool);
     }
     BlitBitmap();
   } catch (const std::exception&) {

@@ -19,6 +19,14 @@ inline constexpr size_t kPointPartsPerThread = 8;
 inline constexpr size_t kKeyPartsPerThread = 4;
 inline constexpr size_t kDrawPartsPerThread = 8;
 
+// The frame is drawn in up to this many bands of rows a thread: a band crowded with lines is
+// shared out with lighter ones, and yet long lines cross few of them.
+inline constexpr int kBandsPerThread = 4;
+inline constexpr int kMaxBands = 64;
+inline int MostBands(int threads) {
+  return std::clamp(kBandsPerThread * threads, 1, kMaxBands);
+}
+
 // The smallest part worth handing to a thread: a few tens of kilobytes of work.
 size_t SmallestPart();
 

@@ -9,13 +9,15 @@
 // that fails done, that one as far as it got, those after it untouched. So with several
 // threads the points go in blocks, handed out in order; a block is computed into its thread's
 // scratch and only written to the points once every block before it is known to hold no
-// failure. No block after the first failure is ever written. The depth range is the float of
+// failure (computed, not yet written: the writes of two blocks go on at once). No block after
+// the first failure is ever written. The depth range is the float of
 // the smallest and of the largest depth, whatever the order it is gathered in (see below).
 #include "render/point_projection.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "render/pass_parts.h"
 #include "render/render_workspace.h"
@@ -108,11 +110,17 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t po
   ProjectedBlock* blocks = w.projectedBlocks.Prepare(blockCount);
   w.PrepareProjectionScratch(pool.Threads(), blockSize);
   PointRecord* points = form.Points.data();
-  // Blocks written so far, all in order; set past the end when a block fails (nothing after
-  // it may be written).
-  std::atomic<uint32_t> written{0};
-  constexpr uint32_t kStop = UINT32_MAX;
-  for (size_t b = 0; b < blockCount; ++b) blocks[b].reached = ProjectedBlock::kAll;
+  // How many blocks from the first are known to hold no failure, and whether the block after
+  // them holds one: a block is written once every block before it is known to hold none
+  // (whether or not those are written yet), and no block after a failing one ever is.
+  std::mutex mutex;
+  std::condition_variable known;
+  size_t verified = 0;
+  bool stopped = false;
+  for (size_t b = 0; b < blockCount; ++b) {
+    blocks[b].reached = ProjectedBlock::kAll;
+    blocks[b].computed = false;
+  }
 
   pool.Run(blockCount, [&](size_t b) {
     const Projection c = projection;
@@ -157,13 +165,20 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t po
     block.lowest = lowest;
     block.highest = highest;
 
-    // Wait for the blocks before this one to be written (they were handed out earlier, so
-    // their threads are at them), or for one of them to fail.
-    for (;;) {
-      const uint32_t now = written.load(std::memory_order_acquire);
-      if (now == kStop) return;
-      if (now == b) break;
-      written.wait(now, std::memory_order_acquire);
+    {
+      // The blocks before this one were handed out earlier, so their threads are at them.
+      std::unique_lock lock(mutex);
+      block.computed = true;
+      while (!stopped && verified < blockCount && blocks[verified].computed) {
+        if (blocks[verified].reached != ProjectedBlock::kAll) {
+          stopped = true;
+        } else {
+          ++verified;
+        }
+      }
+      known.notify_all();
+      known.wait(lock, [&] { return verified >= b || stopped; });
+      if (verified < b) return;  // a block before this one failed
     }
     const size_t complete = block.failedAt;
     for (size_t k = begin; k < complete; ++k) {
@@ -172,18 +187,12 @@ DepthRange ProjectInBlocks(TForm1& form, const Projection& projection, size_t po
       points[k].ScreenX = p.x;
       points[k].ScreenY = p.y;
     }
-    if (block.reached != ProjectedBlock::kAll) {
-      if (block.reached != ProjectedBlock::kNothing) {
-        const ProjectedPoint& p = scratch[complete - begin];
-        points[complete].View = p.view;
-        points[complete].ScreenX = p.x;
-        points[complete].ScreenY = p.y;
-      }
-      written.store(kStop, std::memory_order_release);
-    } else {
-      written.store(static_cast<uint32_t>(b + 1), std::memory_order_release);
+    if (block.reached == ProjectedBlock::kViewAndScreen) {
+      const ProjectedPoint& p = scratch[complete - begin];
+      points[complete].View = p.view;
+      points[complete].ScreenX = p.x;
+      points[complete].ScreenY = p.y;
     }
-    written.notify_all();
   });
 
   DepthRange range;

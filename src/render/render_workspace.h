@@ -91,12 +91,11 @@ struct Figure {
   uint8_t kind;
 };
 
-// The first and the last band of rows a figure reaches into.
-struct BandSpan {
-  uint8_t first;
-  uint8_t last;
-};
-inline constexpr int kMaxBands = 64;
+// An entry of a band's list of figures: a dot held in the entry itself (kDotEntry, its colour,
+// its y and its x from the high bits down), or else a figure's place in the figures, marked
+// kWholeFigure when it reaches into no other band.
+inline constexpr uint64_t kDotEntry = uint64_t{1} << 63;
+inline constexpr uint64_t kWholeFigure = uint64_t{1} << 62;
 
 // A point's projection before it is written to the point, and a block of them: how far the
 // block got (the points before `failedAt` all done; at `failedAt` nothing, or the View and
@@ -109,9 +108,10 @@ struct ProjectedBlock {
   enum Reached : uint8_t { kNothing, kViewAndScreen, kAll };
   size_t failedAt;
   Reached reached;
+  bool computed;
   double lowest, highest;
 };
-inline constexpr size_t kProjectionBlock = 1024;
+inline constexpr size_t kProjectionBlock = 2048;
 
 // An array of plain values that each frame rewrites before it reads them: it keeps its
 // storage from frame to frame, grows only, and never spends a pass initialising what the frame
@@ -148,8 +148,9 @@ struct RenderWorkspace {
   FrameArray<ProjectedBlock> projectedBlocks;              // the projection over threads
   std::vector<FrameArray<ProjectedPoint>> projected;       // a block for each thread
   FrameArray<Figure> figures;                              // the drawing in bands
-  FrameArray<BandSpan> bandSpans;
-  FrameArray<size_t> partFigures;
+  FrameArray<uint64_t> bandLists;                          // each band's figures, part after part
+  FrameArray<uint32_t> bandCounts;                         // how many each part has in each band
+  FrameArray<uint8_t> bandOfRow;
   FrameArray<std::exception_ptr> partFailures;
   // The records in their new order are gathered here, and then this and the form's array
   // change places: the old array is the next frame's room.

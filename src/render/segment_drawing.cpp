@@ -11,7 +11,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <exception>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "render/depth_fade.h"
 #include "render/depth_sort.h"
@@ -158,6 +162,27 @@ struct Classifier {
   }
 };
 
+// The moved records are not read again this frame, so they are written past the caches: the
+// copy then costs the writes alone, not a read of every line it is about to overwrite.
+inline void StreamRecord(SegmentRecord* to, const SegmentRecord& s) {
+#if defined(__SSE2__)
+  static_assert(sizeof(SegmentRecord) % 8 == 0 && alignof(SegmentRecord) >= 8);
+  long long words[sizeof(SegmentRecord) / 8];
+  std::memcpy(words, &s, sizeof s);
+  auto* out = reinterpret_cast<long long*>(to);
+  for (size_t i = 0; i < sizeof(SegmentRecord) / 8; ++i) _mm_stream_si64(out + i, words[i]);
+#else
+  *to = s;
+#endif
+}
+
+// Streamed writes are ordered by a fence before other threads may read what they wrote.
+inline void FinishStreaming() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
+
 // The drawing pass reads the segments in order but their ends at random: the positions of the
 // segment this many places ahead are fetched while the current one is drawn.
 constexpr size_t kPrefetchAhead = 12;
@@ -188,27 +213,84 @@ struct FrameSink {
   }
 };
 
-template <class Lines>
-[[gnu::always_inline]] inline void DrawSegmentsWith(const TForm1& form, const DrawSetup& setup,
-                                                    size_t segmentCount) {
-  FrameSink<Lines> sink{setup.frame, form.AntiAlias, form.FillCircles};
-  const Classifier<FrameSink<Lines>> classify{form, setup, sink};
-  const SegmentRecord* segments = form.Segments.data();
-  for (size_t k = 0; k < segmentCount; ++k) {
-    if (k + kPrefetchAhead < segmentCount) classify.Prefetch(segments[k + kPrefetchAhead]);
-    classify.Segment(segments[k]);
+// The records of [begin, end) of the sorted order moved to their places with their depths, and
+// then each handed to `classify` up to the first that cannot be drawn, whose failure is
+// returned: the sort is finished whatever happens. Moving them all first and then drawing them
+// from their new places is quicker than drawing each as it is moved: the gathering reads do not
+// wait on the drawing, and the drawing reads the records in order.
+//
+// `kStream`: the moved records are written past the caches. Worth it where two threads share
+// the memory's bandwidth; one thread draws sooner from records it has just written.
+template <bool kStream, class Sink>
+[[gnu::always_inline]] inline std::exception_ptr MoveAndClassify(const Classifier<Sink>& classify,
+                                                                 const SegmentRecord* from,
+                                                                 SegmentRecord* to,
+                                                                 const DepthOrder& order,
+                                                                 size_t begin, size_t end) {
+  const DepthKey* keys = order.keys;
+  for (size_t k = begin; k < end; ++k) {
+    if (!order.moved) {
+      to[k].Depth = keys[k].Depth;
+      continue;
+    }
+    if (k + kPrefetchAhead < end) __builtin_prefetch(from + keys[k + kPrefetchAhead].index);
+    SegmentRecord s = from[keys[k].index];
+    s.Depth = keys[k].Depth;
+    if constexpr (kStream) {
+      StreamRecord(to + k, s);
+    } else {
+      to[k] = s;
+    }
   }
+  if constexpr (kStream) FinishStreaming();
+  try {
+    for (size_t k = begin; k < end; ++k) {
+      if (k + kPrefetchAhead < end) classify.Prefetch(to[k + kPrefetchAhead]);
+      classify.Segment(to[k]);
+    }
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
 }
 
-void DrawSegmentsPortable(const TForm1& form, const DrawSetup& setup, size_t segmentCount) {
-  DrawSegmentsWith<wu_line::PortableLines>(form, setup, segmentCount);
+// The records moved to their places (from `from` to `to`, which become the form's), what lay
+// past the count kept.
+void TakeMovedRecords(std::vector<SegmentRecord>& segments, size_t count, const DepthOrder& order,
+                      RenderWorkspace& w) {
+  if (!order.moved) return;
+  const SegmentRecord* from = segments.data();
+  SegmentRecord* to = w.spare.data();
+  if (count < segments.size()) std::copy(from + count, from + segments.size(), to + count);
+  segments.swap(w.spare);
+}
+
+// One thread: each record moved and drawn at once into the whole frame.
+template <class Lines>
+[[gnu::always_inline]] inline std::exception_ptr MoveAndDrawWith(TForm1& form,
+                                                                 const DrawSetup& setup,
+                                                                 size_t count,
+                                                                 const DepthOrder& order,
+                                                                 RenderWorkspace& w) {
+  FrameSink<Lines> sink{setup.frame, form.AntiAlias, form.FillCircles};
+  const Classifier<FrameSink<Lines>> classify{form, setup, sink};
+  const SegmentRecord* from = form.Segments.data();
+  SegmentRecord* to =
+      order.moved ? w.PrepareSpare(form.Segments.size()).data() : form.Segments.data();
+  return MoveAndClassify<false>(classify, from, to, order, 0, count);
+}
+
+std::exception_ptr MoveAndDrawPortable(TForm1& form, const DrawSetup& setup, size_t count,
+                                       const DepthOrder& order, RenderWorkspace& w) {
+  return MoveAndDrawWith<wu_line::PortableLines>(form, setup, count, order, w);
 }
 
 #ifdef KESTREL_HAVE_AVX2_PATH
 // The whole pass compiled for AVX2, not just the blend: see Avx2Lines.
-[[gnu::target("avx2")]] void DrawSegmentsAvx2(const TForm1& form, const DrawSetup& setup,
-                                              size_t segmentCount) {
-  DrawSegmentsWith<wu_line::Avx2Lines>(form, setup, segmentCount);
+[[gnu::target("avx2")]] std::exception_ptr MoveAndDrawAvx2(TForm1& form, const DrawSetup& setup,
+                                                           size_t count, const DepthOrder& order,
+                                                           RenderWorkspace& w) {
+  return MoveAndDrawWith<wu_line::Avx2Lines>(form, setup, count, order, w);
 }
 #endif
 
@@ -217,12 +299,18 @@ void DrawSegmentsPortable(const TForm1& form, const DrawSetup& setup, size_t seg
 // A figure kept for the bands: what a segment is drawn as, in pixels.
 enum class FigureKind : uint8_t { AntiAliasedLine, PlainLine, Ellipse, FilledEllipse, Dot };
 
+// Keeps the figures of one part of the segments: each in the part's stretch of `figures`, and
+// its place in that stretch of the list of every band it reaches into (marked when it reaches
+// into no other).
 struct BandSink {
-  Figure* figures;
-  BandSpan* spans;
-  size_t count = 0;
+  Figure* figures;           // the whole array; this part's stretch begins at `start`
+  uint64_t* lists;           // band b's list is lists[b * stride ...], this part's stretch at
+  size_t stride;             // b * stride + start: room for every segment of the part
+  uint32_t* counts;          // this part's count in each band's list
+  const uint8_t* bandOfRow;  // the band of each frame row
+  uint32_t start;
+  uint32_t next;  // where this part's next figure goes
   int32_t height;
-  int32_t bandHeight;
   bool antiAlias;
   bool fillCircles;
 
@@ -230,11 +318,12 @@ struct BandSink {
   // what falls in it), unless none of them is in the frame.
   [[gnu::always_inline]] void Keep(const Figure& f, int64_t top, int64_t bottom) {
     if (bottom < 0 || top >= height) return;
-    figures[count] = f;
-    spans[count] =
-        BandSpan{static_cast<uint8_t>(std::max<int64_t>(top, 0) / bandHeight),
-                 static_cast<uint8_t>(std::min<int64_t>(bottom, height - 1) / bandHeight)};
-    ++count;
+    const uint32_t first = bandOfRow[std::max<int64_t>(top, 0)];
+    const uint32_t last = bandOfRow[std::min<int64_t>(bottom, height - 1)];
+    const uint64_t entry = next | (first == last ? kWholeFigure : 0);
+    figures[next] = f;
+    for (uint32_t b = first; b <= last; ++b) lists[b * stride + start + counts[b]++] = entry;
+    ++next;
   }
   [[gnu::always_inline]] void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                                    const LineColour& c) {
@@ -248,13 +337,19 @@ struct BandSink {
     const auto kind = fillCircles ? FigureKind::FilledEllipse : FigureKind::Ellipse;
     Keep(Figure{left, top, right, bottom, c.Pixel(), static_cast<uint8_t>(kind)}, top, bottom);
   }
+  // A dot (inside the frame) goes into its band's list whole, when its place fits the entry.
   [[gnu::always_inline]] void Dot(int32_t x, int32_t y, const LineColour& c) {
+    if (x < 0x10000 && y < 0x10000) {
+      lists[bandOfRow[y] * stride + start + counts[bandOfRow[y]]++] =
+          kDotEntry | uint64_t{c.Pixel() & 0xFFFFFFu} << 32 | uint64_t(uint32_t(y)) << 16 |
+          uint32_t(x);
+      return;
+    }
     Keep(Figure{x, y, x, y, c.Pixel(), static_cast<uint8_t>(FigureKind::Dot)}, y, y);
   }
 };
 
-// How the frame is cut into bands: a few per thread, so that a band crowded with lines is
-// shared out with lighter ones, but not so thin that long lines cross many of them.
+// How the frame is cut into bands (see MostBands), none lower than 8 rows.
 struct Bands {
   int32_t count;
   int32_t height;
@@ -265,9 +360,32 @@ struct Bands {
 };
 
 Bands BandsFor(int32_t frameHeight, int threads) {
-  const int32_t wanted = std::clamp(4 * threads, 1, static_cast<int32_t>(kMaxBands));
+  const int32_t wanted = MostBands(threads);
   const int32_t height = std::max<int32_t>((frameHeight + wanted - 1) / wanted, 8);
   return Bands{(frameHeight + height - 1) / height, height};
+}
+
+// A figure that reaches into no band but this one is drawn as it would be in the whole frame:
+// every pixel it writes lies in the band anyway.
+template <class Lines>
+[[gnu::always_inline]] inline void DrawWholeFigure(const FramePixels& frame, const Figure& f) {
+  switch (static_cast<FigureKind>(f.kind)) {
+    case FigureKind::AntiAliasedLine:
+      Lines::Draw(frame, f.a, f.b, f.c, f.d, ColourRed(f.colour), ColourGreen(f.colour),
+                  ColourBlue(f.colour));
+      break;
+    case FigureKind::PlainLine:
+      DrawPlainLinePixels(frame, RowBand{0, frame.height}, f.a, f.b, f.c, f.d, f.colour);
+      break;
+    case FigureKind::Ellipse:
+    case FigureKind::FilledEllipse:
+      DrawEllipsePixels(frame, RowBand{0, frame.height}, f.a, f.b, f.c, f.d, f.colour,
+                        f.kind == uint8_t(FigureKind::FilledEllipse));
+      break;
+    case FigureKind::Dot:
+      frame.At(f.a, f.b) = f.colour;
+      break;
+  }
 }
 
 template <class Lines>
@@ -294,20 +412,31 @@ void DrawFigureInRows(const FramePixels& frame, wu_line::Rows rows, const Figure
   }
 }
 
-// Band `band`: every kept figure that reaches into it, range after range, each in its order.
+// Band `band`: every kept figure that reaches into it, part after part, each in its order.
 template <class Lines>
 void DrawBand(const FramePixels& frame, const Bands& bands, int32_t band, const Split& split,
               const RenderWorkspace& w) {
   const wu_line::Rows rows = bands.RowsOf(band, frame.height);
-  const auto b = static_cast<uint8_t>(band);
+  const Figure* figures = w.figures.data();
+  const uint64_t* list = w.bandLists.data() + static_cast<size_t>(band) * split.count;
   for (size_t part = 0; part < split.parts; ++part) {
-    const size_t begin = split.Begin(part);
-    const Figure* figures = w.figures.data() + begin;
-    const BandSpan* spans = w.bandSpans.data() + begin;
-    const size_t n = w.partFigures.data()[part];
-    for (size_t i = 0; i < n; ++i) {
-      if (spans[i].first <= b && b <= spans[i].last)
-        DrawFigureInRows<Lines>(frame, rows, figures[i]);
+    const uint64_t* entries = list + split.Begin(part);
+    const uint32_t n =
+        w.bandCounts.data()[part * static_cast<size_t>(bands.count) + static_cast<size_t>(band)];
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint64_t entry = entries[i];
+      if (entry & kDotEntry) {
+        frame.At(static_cast<int32_t>(entry & 0xFFFF),
+                 static_cast<int32_t>((entry >> 16) & 0xFFFF)) =
+            kOpaque | static_cast<uint32_t>(entry >> 32);
+        continue;
+      }
+      const Figure& f = figures[entry & ~kWholeFigure];
+      if (entry & kWholeFigure) {
+        DrawWholeFigure<Lines>(frame, f);
+      } else {
+        DrawFigureInRows<Lines>(frame, rows, f);
+      }
     }
   }
 }
@@ -327,81 +456,50 @@ void DrawBandPortable(const FramePixels& frame, const Bands& bands, int32_t band
 
 }  // namespace
 
-void DrawSegments(TForm1& form, const DrawSetup& setup, size_t segmentCount) {
-#ifdef KESTREL_HAVE_AVX2_PATH
-  if (UseAvx2()) {
-    DrawSegmentsAvx2(form, setup, segmentCount);
-    return;
-  }
-#endif
-  DrawSegmentsPortable(form, setup, segmentCount);
-}
+namespace {
 
-void SortAndDrawSegmentsInBands(TForm1& form, const DrawSetup& setup, size_t segmentCount,
-                                const DepthOrder& order, RenderWorkspace& w, WorkerPool& pool) {
+void MoveAndDrawInBands(TForm1& form, const DrawSetup& setup, size_t segmentCount,
+                        const DepthOrder& order, RenderWorkspace& w, WorkerPool& pool) {
   const Bands bands = BandsFor(setup.frame.height, pool.Threads());
   const Split split = SplitFor(segmentCount, pool.Threads(), kDrawPartsPerThread);
+  const auto bandCount = static_cast<size_t>(bands.count);
   Figure* figures = w.figures.Prepare(segmentCount);
-  BandSpan* spans = w.bandSpans.Prepare(segmentCount);
-  size_t* kept = w.partFigures.Prepare(split.parts);
+  uint64_t* lists = w.bandLists.Prepare(bandCount * segmentCount);
+  uint32_t* counts = w.bandCounts.Prepare(split.parts * bandCount);
   std::exception_ptr* failures = w.partFailures.Prepare(split.parts);
+  uint8_t* bandOfRow = w.bandOfRow.Prepare(static_cast<size_t>(setup.frame.height));
+  for (int32_t row = 0; row < setup.frame.height; ++row) {
+    bandOfRow[row] = static_cast<uint8_t>(row / bands.height);
+  }
   std::vector<SegmentRecord>& segments = form.Segments;
   const SegmentRecord* from = segments.data();
   SegmentRecord* to = order.moved ? w.PrepareSpare(segments.size()).data() : segments.data();
-  const DepthKey* keys = order.keys;
 
   // Each range of segments: the records to their places with their depths, and the figures
   // of those before any that cannot be drawn.
   pool.Run(split.parts, [&](size_t part) {
-    failures[part] = nullptr;
-    BandSink sink{figures + split.Begin(part),
-                  spans + split.Begin(part),
-                  0,
-                  setup.frame.height,
-                  bands.height,
-                  form.AntiAlias,
-                  form.FillCircles};
+    uint32_t* partCounts = counts + part * bandCount;
+    std::fill(partCounts, partCounts + bandCount, 0);
+    const auto start = static_cast<uint32_t>(split.Begin(part));
+    BandSink sink{figures, lists, segmentCount,       partCounts,     bandOfRow,
+                  start,   start, setup.frame.height, form.AntiAlias, form.FillCircles};
     const Classifier<BandSink> classify{form, setup, sink};
-    bool drawing = true;
-    const size_t end = split.Begin(part + 1);
-    for (size_t k = split.Begin(part); k < end; ++k) {
-      if (k + 2 * kPrefetchAhead < end && order.moved) {
-        __builtin_prefetch(from + keys[k + 2 * kPrefetchAhead].index);
-      }
-      if (k + kPrefetchAhead < end) {
-        classify.Prefetch(from[order.moved ? keys[k + kPrefetchAhead].index : k + kPrefetchAhead]);
-      }
-      SegmentRecord s = from[order.moved ? keys[k].index : k];
-      s.Depth = keys[k].Depth;
-      to[k] = s;
-      if (!drawing) continue;
-      try {
-        classify.Segment(s);
-      } catch (...) {
-        failures[part] = std::current_exception();
-        drawing = false;
-      }
-    }
-    kept[part] = sink.count;
+    failures[part] =
+        MoveAndClassify<true>(classify, from, to, order, split.Begin(part), split.Begin(part + 1));
   });
-  if (order.moved) {
-    if (segmentCount < segments.size()) {
-      std::copy(from + segmentCount, from + segments.size(), to + segmentCount);
-    }
-    segments.swap(w.spare);
-  }
+  TakeMovedRecords(segments, segmentCount, order, w);
 
   // The figures of the ranges up to the first that failed, that one's as far as it got.
   std::exception_ptr failure;
   for (size_t part = 0; part < split.parts; ++part) {
     if (failures[part]) {
       failure = failures[part];
-      for (size_t later = part + 1; later < split.parts; ++later) kept[later] = 0;
+      std::fill(counts + (part + 1) * bandCount, counts + split.parts * bandCount, 0);
       break;
     }
   }
   const bool avx2 = UseAvx2();
-  pool.Run(static_cast<size_t>(bands.count), [&](size_t band) {
+  pool.Run(bandCount, [&](size_t band) {
 #ifdef KESTREL_HAVE_AVX2_PATH
     if (avx2) {
       DrawBandAvx2(setup.frame, bands, static_cast<int32_t>(band), split, w);
@@ -410,5 +508,27 @@ void SortAndDrawSegmentsInBands(TForm1& form, const DrawSetup& setup, size_t seg
 #endif
     DrawBandPortable(setup.frame, bands, static_cast<int32_t>(band), split, w);
   });
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+void SortAndDrawSegments(TForm1& form, const DrawSetup& setup, size_t segmentCount,
+                         const DepthOrder& order, RenderWorkspace& w, WorkerPool& pool) {
+  if (pool.Threads() > 1) {
+    MoveAndDrawInBands(form, setup, segmentCount, order, w, pool);
+    return;
+  }
+  std::exception_ptr failure;
+#ifdef KESTREL_HAVE_AVX2_PATH
+  if (UseAvx2()) {
+    failure = MoveAndDrawAvx2(form, setup, segmentCount, order, w);
+  } else {
+    failure = MoveAndDrawPortable(form, setup, segmentCount, order, w);
+  }
+#else
+  failure = MoveAndDrawPortable(form, setup, segmentCount, order, w);
+#endif
+  TakeMovedRecords(form.Segments, segmentCount, order, w);
   if (failure) std::rethrow_exception(failure);
 }

@@ -23,18 +23,14 @@ struct DrawSetup {
   const ScreenPoint* screen;  // the compact positions the projection left
 };
 
-// Draws segments[0 .. segmentCount − 1] of the form in that order into the frame: for each
-// the visibility test, the depth fade and its drawing form, exactly as defined. Throws, with
-// the segments before the failing one drawn, when a segment cannot be drawn.
-void DrawSegments(TForm1& form, const DrawSetup& setup, size_t segmentCount);
-
-// The sort's `order` put into effect (as ApplyDepthOrder does) and the segments then drawn
-// (as DrawSegments does), over the pool's threads: the records are moved and each one's
-// drawing worked out in ranges of segments at once, then the frame is drawn in bands of rows,
-// each band drawing every figure that reaches into it in the segments' order, but only its
-// own rows. A pixel belongs to one band, so it sees the same writes in the same order as
-// when one thread draws everything. When a segment cannot be drawn, the records are all in
-// their places, the segments before it drawn, and then it throws.
-void SortAndDrawSegmentsInBands(TForm1& form, const DrawSetup& setup, size_t segmentCount,
-                                const DepthOrder& order, RenderWorkspace& workspace,
-                                WorkerPool& pool);
+// The sort's `order` put into effect (as ApplyDepthOrder does) and the segments then drawn in
+// that order into the frame: for each the visibility test, the depth fade and its drawing form,
+// exactly as defined. Each record is drawn as it is moved into its place. With several of the
+// pool's threads, the records are moved and each one's drawing worked out in ranges of
+// segments at once, then the frame is drawn in bands of rows, each band drawing every figure
+// that reaches into it in the segments' order, but only its own rows: a pixel belongs to one
+// band, so it sees the same writes in the same order as when one thread draws everything.
+// When a segment cannot be drawn, the records are all in their places, the segments before it
+// drawn, and then it throws.
+void SortAndDrawSegments(TForm1& form, const DrawSetup& setup, size_t segmentCount,
+                         const DepthOrder& order, RenderWorkspace& workspace, WorkerPool& pool);
