@@ -7,9 +7,10 @@
 // table of every figure beside its target.
 //
 //   perf_targets_bench                      everything (several minutes)
-//   perf_targets_bench frames MODEL N K     only K steady frames of MODEL (lorenz, lines, dots,
+//   perf_targets_bench frames MODEL N K [plain]
+//                                           only K steady frames of MODEL (lorenz, lines, dots,
 //                                           crafted) with N segments, on KESTREL_THREADS
-//                                           threads: for callgrind or perf
+//                                           threads, anti-aliased or plain: for callgrind or perf
 //   perf_targets_bench lines MODEL N K      only the line drawing beside the toolkit's, K times
 //   perf_targets_bench load                 only one load of the large Tumbra file
 //   perf_targets_bench save MODEL           only one .ksl save of MODEL (lorenz, torus, random)
@@ -453,12 +454,14 @@ Model ModelNamed(const char* name) {
   return Model::Lorenz;
 }
 
-int FramesOnly(const char* name, int32_t count, int frames) {
+int FramesOnly(const char* name, int32_t count, int frames, bool antiAlias) {
   BenchForm b;
   MakeModel(b.form, ModelNamed(name), count);
+  b.form.AntiAlias = antiAlias;
   const Spread s = SteadyFrames(b.form, frames);
   b.CheckQuiet(name);
-  std::printf("%s %d: median %.1f ms (%.1f-%.1f)\n", name, count, s.median, s.min, s.max);
+  std::printf("%s %d%s: median %.1f ms (%.1f-%.1f)\n", name, count, antiAlias ? "" : " plain",
+              s.median, s.min, s.max);
   return 0;
 }
 
@@ -500,8 +503,9 @@ Spread Once(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "frames") == 0) {
-    return FramesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "frames") == 0) {
+    return FramesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
+                      argc == 5 || std::strcmp(argv[5], "plain") != 0);
   }
   if (argc == 2 && std::strcmp(argv[1], "load") == 0) {
     ScratchDir folder;

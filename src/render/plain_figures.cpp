@@ -89,16 +89,33 @@ int32_t FixedDivide(int32_t a, int32_t b) {
 }
 
 // The painter's walk: one pixel per major step from the end with the smaller major coordinate,
-// the minor coordinate in 16.16 fixed point starting half a pixel in when it grows. `skip` is
-// a pixel not to write (the renderer's dropped end of a line given backward).
+// the minor coordinate in 16.16 fixed point starting half a pixel in when it grows. Only the
+// steps whose row lies in [top, bottom) are handed to `put` (and maybe a few more, which `put`
+// leaves out): the others are stepped over in one go, as the walk would pass them.
 template <class Put>
-void WalkCosmetic(double rx1, double ry1, double rx2, double ry2, const FramePixels& frame,
-                  const Put& put) {
-  if (!ClipToFrameBox(rx1, ry1, rx2, ry2, -1.0, frame.width + 1.0, -1.0, frame.height + 1.0)) {
-    return;
+[[gnu::always_inline]] inline void WalkCosmetic(int32_t ix1, int32_t iy1, int32_t ix2, int32_t iy2,
+                                                const FramePixels& frame, RowBand rows,
+                                                const Put& put) {
+  const int32_t xmax = frame.width + 1, ymax = frame.height + 1;
+  int32_t x1, y1, x2, y2;
+  // Within one pixel of the frame (unsigned: -1 wraps to the bottom of the range).
+  const auto inBox = [](int32_t v, int32_t most) {
+    return static_cast<uint64_t>(int64_t{v} + 1) <= static_cast<uint64_t>(int64_t{most} + 1);
+  };
+  if (inBox(ix1, xmax) && inBox(ix2, xmax) && inBox(iy1, ymax) && inBox(iy2, ymax)) {
+    // Nothing to clip: the ends are whole pixels, exactly so in 26.6.
+    x1 = ix1 * 64;
+    y1 = iy1 * 64;
+    x2 = ix2 * 64;
+    y2 = iy2 * 64;
+  } else {
+    double rx1 = ix1, ry1 = iy1, rx2 = ix2, ry2 = iy2;
+    if (!ClipToFrameBox(rx1, ry1, rx2, ry2, -1.0, xmax, -1.0, ymax)) return;
+    x1 = ToFixed26(rx1);
+    y1 = ToFixed26(ry1);
+    x2 = ToFixed26(rx2);
+    y2 = ToFixed26(ry2);
   }
-  int32_t x1 = ToFixed26(rx1), y1 = ToFixed26(ry1);
-  int32_t x2 = ToFixed26(rx2), y2 = ToFixed26(ry2);
   const int32_t dx = std::abs(x2 - x1);
   const int32_t dy = std::abs(y2 - y1);
   if (dx < dy) {
@@ -109,14 +126,17 @@ void WalkCosmetic(double rx1, double ry1, double rx2, double ry2, const FramePix
     const int32_t xinc = FixedDivide(x2 - x1, y2 - y1);
     int32_t x = x1 * 1024;  // 26.6 to 16.16
     int32_t y = (y1 + 32) >> 6;
-    const int32_t ys = (y2 + 32) >> 6;
+    int32_t ys = (y2 + 32) >> 6;
     const int32_t round = xinc > 0 ? 32 : 0;
     if (y == ys) return;
     x += ((y * 64 + round - y1) * xinc) >> 6;
-    do {
-      put(x >> 16, y);
-      x += xinc;
-    } while (++y < ys);
+    // The rows are the major steps here: those before the band are passed in one go.
+    if (y < rows.top) {
+      x += (rows.top - y) * xinc;
+      y = rows.top;
+    }
+    ys = std::min(ys, rows.bottom);
+    for (; y < ys; ++y, x += xinc) put(x >> 16, y);
   } else {
     if (dx == 0) return;
     if (x1 > x2) {
@@ -126,14 +146,32 @@ void WalkCosmetic(double rx1, double ry1, double rx2, double ry2, const FramePix
     const int32_t yinc = FixedDivide(y2 - y1, x2 - x1);
     int32_t y = y1 * 1024;
     int32_t x = (x1 + 32) >> 6;
-    const int32_t xs = (x2 + 32) >> 6;
+    int32_t xs = (x2 + 32) >> 6;
     const int32_t round = yinc > 0 ? 32 : 0;
     if (x == xs) return;
     y += ((x * 64 + round - x1) * yinc) >> 6;
-    do {
-      put(x, y >> 16);
-      y += yinc;
-    } while (++x < xs);
+    // The row moves with the steps: when it may leave the band, only the steps while it lies
+    // in it, give or take one, are walked.
+    if ((std::min(y1, y2) >> 6) - 1 < rows.top || (std::max(y1, y2) >> 6) + 1 >= rows.bottom) {
+      const int64_t low = int64_t{rows.top} * 65536, high = int64_t{rows.bottom} * 65536;
+      int64_t first = 0, last = xs - x - 1;
+      if (yinc > 0) {
+        if (y < low) first = (low - y) / yinc;
+        if (y >= high) return;
+        last = std::min<int64_t>(last, (high - y) / yinc + 1);
+      } else if (yinc < 0) {
+        if (y >= high) first = (y - high) / -yinc;
+        if (y < low) return;
+        last = std::min<int64_t>(last, (y - low) / -yinc + 1);
+      } else if (y < low || y >= high) {
+        return;
+      }
+      if (first > last) return;
+      y += static_cast<int32_t>(first) * yinc;
+      xs = x + static_cast<int32_t>(last) + 1;
+      x += static_cast<int32_t>(first);
+    }
+    for (; x < xs; ++x, y += yinc) put(x, y >> 16);
   }
 }
 
@@ -151,10 +189,10 @@ void DrawPlainLinePixels(const FramePixels& frame, RowBand band, int32_t x1, int
   // left as it was and the start drawn.
   const bool forward = dx >= dy ? x1 < x2 : y1 < y2;
   if (forward) {
-    WalkCosmetic(x1, y1, x2, y2, frame, [&](int32_t x, int32_t y) { sink.Put(x, y); });
+    WalkCosmetic(x1, y1, x2, y2, frame, sink.rows, [&](int32_t x, int32_t y) { sink.Put(x, y); });
     return;
   }
-  WalkCosmetic(x1, y1, x2, y2, frame, [&](int32_t x, int32_t y) {
+  WalkCosmetic(x1, y1, x2, y2, frame, sink.rows, [&](int32_t x, int32_t y) {
     if (x != x2 || y != y2) sink.Put(x, y);
   });
   sink.Put(x1, y1);
