@@ -7,6 +7,18 @@
 // for the compact form, or a point with a cull radius to test. What a segment comes to (a
 // figure: a line, an ellipse or a dot, in its faded colour, with its ends in pixels) is worked
 // out the same way whether one thread draws it at once or it is kept for the bands.
+//
+// With several threads, what each segment comes to depends on that segment alone, so ranges
+// of segments are worked out at once; only the drawing has an order, the painter's. Drawn in
+// bands of rows, every band takes the figures that reach into it in the segments' order and
+// writes only its own rows, and every pixel a figure writes depends on that pixel's old value
+// alone (a blend reads the pixel it writes, a plain figure reads nothing), so each pixel meets
+// the same writes in the same order as in the plain pass. That holds only while no figure
+// reads a pixel it does not write, and while a figure's rows are those its kept span names
+// (a figure reaching a row outside its span would be left out of that band); both are what
+// the figures' own band-clipped forms are tested for (tests/plain_figures_test.cpp and the
+// equivalence test). A segment that cannot be drawn stops the figures of its range there and
+// of every later range, as the plain pass stops.
 #include "render/segment_drawing.h"
 
 #include <algorithm>
