@@ -4,6 +4,7 @@
 // values and the segments' order and depths must come out the same to the bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "render/render_workspace.h"
 #include "render/wu_line.h"
 #include "render/wu_line_testing.h"
+#include "render/wu_line_walk.h"
 #include "scene/worker_pool.h"
 #include "test_support.h"
 
@@ -403,15 +405,29 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
 
 // ---------------------------------------------------------------- the line alone
 
-TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLines) {
+// Band by band, as the threads draw: the frame cut into bands of random heights drawn in a
+// random order.
+template <class Draw>
+void InRandomBands(int height, std::mt19937_64& rng, const Draw& draw) {
+  std::vector<wu_line::Rows> bands;
+  for (int top = 0; top < height;) {
+    const int bottom = std::min(height, top + 1 + static_cast<int>(rng() % 7));
+    bands.push_back(wu_line::Rows{top, bottom});
+    top = bottom;
+  }
+  std::shuffle(bands.begin(), bands.end(), rng);
+  for (const wu_line::Rows& band : bands) draw(band);
+}
+
+TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLinesWholeAndInBands) {
   std::mt19937_64 rng(5);
   const int sizes[][2] = {{23, 17}, {1, 1}, {2, 2}, {64, 3}, {3, 64}};
   for (const auto& size : sizes) {
     const int w = size[0], h = size[1];
-    QImage images[3];
-    std::vector<uint8_t*> rows[3];
-    FramePixels frames[3];
-    for (int i = 0; i < 3; ++i) {
+    QImage images[5];
+    std::vector<uint8_t*> rows[5];
+    FramePixels frames[5];
+    for (int i = 0; i < 5; ++i) {
       images[i] = QImage(w, h, QImage::Format_RGB32);
       images[i].fill(0xFF405060u);
       for (int y = 0; y < h; ++y) rows[i].push_back(images[i].scanLine(y));
@@ -437,8 +453,21 @@ TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLines) {
       } else {
         DrawWuLinePortable(frames[2], x1, y1, x2, y2, r, g, b);
       }
-      ASSERT_TRUE(SameBytes(images[1], images[0])) << w << "x" << h << " line " << i;
-      ASSERT_TRUE(SameBytes(images[2], images[0])) << w << "x" << h << " line " << i;
+      InRandomBands(h, rng, [&](wu_line::Rows band) {
+        wu_line::PortableLines::DrawInRows(frames[3], band, x1, y1, x2, y2, r, g, b);
+#ifdef KESTREL_HAVE_AVX2_PATH
+        if (ProcessorHasAvx2()) {
+          wu_line::Avx2Lines::DrawInRows(frames[4], band, x1, y1, x2, y2, r, g, b);
+          return;
+        }
+#endif
+        wu_line::PortableLines::DrawInRows(frames[4], band, x1, y1, x2, y2, r, g, b);
+      });
+      for (int k = 1; k < 5; ++k) {
+        ASSERT_TRUE(SameBytes(images[k], images[0]))
+            << w << "x" << h << " line " << i << " (" << x1 << "," << y1 << ")-(" << x2 << "," << y2
+            << "), drawer " << k;
+      }
     }
   }
 }
