@@ -347,6 +347,45 @@ TEST(DeflateLevel9, ManyMixedInputs) {
   }
 }
 
+// Whether zlib unpacks `packed` to exactly `original`, and nothing follows the stream.
+bool ZlibUnpacksTo(const std::vector<uint8_t>& packed, const std::vector<uint8_t>& original) {
+  std::vector<uint8_t> out(original.size() + 1);
+  uLongf outSize = static_cast<uLongf>(out.size());
+  uLong used = static_cast<uLong>(packed.size());
+  const int ret = uncompress2(out.data(), &outSize, packed.data(), &used);
+  return ret == Z_OK && used == packed.size() && outSize == original.size() &&
+         std::equal(original.begin(), original.end(), out.begin());
+}
+
+TEST(DeflateLevel9, ItsOwnCheckAgreesWithZlibOnItsStreamsAndOnDamagedOnes) {
+  std::mt19937 rng(13);
+  const std::vector<uint8_t> in = Mosaic(size_t{1} << 20, 0.6, rng);  // many blocks
+  const std::vector<uint8_t> zlib = Zlib9(in);
+  const size_t size = zlib.size();
+  for (TwoThreads* threads : {static_cast<TwoThreads*>(nullptr), &Helper()}) {
+    const char* how = threads ? "helped" : "alone";
+    bool checked = false;
+    EXPECT_EQ(DeflateLevel9ForTesting(in, false, ChainLinking::AsItPays, threads, &checked), zlib);
+    EXPECT_TRUE(checked) << how;
+    // A byte flipped in the header, the blocks or the checksum: the check says what zlib says
+    // of the damaged stream (a flip in the padding after the last block changes nothing it
+    // unpacks to), and for most bytes that is a refusal.
+    int refused = 0;
+    for (size_t at = 0; at < size; at += size / 11 + 1) {
+      for (const size_t where : {at, size - 1 - at % 8}) {
+        checked = !ZlibUnpacksTo(zlib, in);
+        const std::vector<uint8_t> damaged =
+            DeflateLevel9ForTesting(in, false, ChainLinking::AsItPays, threads, &checked, where);
+        ASSERT_EQ(damaged.size(), size) << how << ", byte " << where;
+        ASSERT_NE(damaged[where], zlib[where]) << how << ", byte " << where;
+        EXPECT_EQ(checked, ZlibUnpacksTo(damaged, in)) << how << ", byte " << where;
+        refused += !checked;
+      }
+    }
+    EXPECT_GE(refused, 12) << how;
+  }
+}
+
 TEST(DeflateLevel9, CompressStreamUsesItFromOneMebibyteWithZlibsBytes) {
   std::mt19937 rng(11);
   for (size_t size : {(size_t{1} << 20) - 1, size_t{1} << 20, (size_t{1} << 20) + 333}) {

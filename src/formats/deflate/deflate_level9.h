@@ -23,4 +23,8 @@ class TwoThreads {
 
 // Throws std::length_error for an input larger than kMaxDeflateLevel9Input. With `threads`, one
 // of them builds the hash chains ahead of the parse on the other; the bytes are the same.
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, TwoThreads* threads = nullptr);
+// With `checked`, the stream is also inflated again by zlib and compared with the input
+// (alongside, on the second thread, as the blocks are written), and `*checked` says whether it
+// was exactly the input.
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, TwoThreads* threads = nullptr,
+                                   bool* checked = nullptr);

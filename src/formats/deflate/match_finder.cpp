@@ -141,30 +141,31 @@ void MatchFinder::Ask(uint32_t end) {
   if (end <= asked_) return;
   asked_ = end;
   wanted_.store(end, std::memory_order_release);
-  wanted_.notify_one();
+  Poke();
 }
 
-void MatchFinder::HelpAlong() {
+void MatchFinder::HelpAlong(const std::function<bool()>& sideWork) {
   uint32_t done = 0;
   for (;;) {
-    uint32_t wanted = wanted_.load(std::memory_order_acquire);
-    while (wanted == done && !finished_.load(std::memory_order_acquire)) {
-      wanted_.wait(done, std::memory_order_acquire);
-      wanted = wanted_.load(std::memory_order_acquire);
-    }
+    // Whatever moves on after this, the wait below sees.
+    const uint32_t seen = epoch_.load(std::memory_order_acquire);
     if (finished_.load(std::memory_order_acquire)) return;
-    LinkRun(done, wanted);
-    done = wanted;
-    ready_.store(done, std::memory_order_release);
-    ready_.notify_one();
+    const uint32_t wanted = wanted_.load(std::memory_order_acquire);
+    if (wanted != done) {
+      LinkRun(done, wanted);
+      done = wanted;
+      ready_.store(done, std::memory_order_release);
+      ready_.notify_one();
+      continue;
+    }
+    if (sideWork && sideWork()) continue;
+    epoch_.wait(seen, std::memory_order_acquire);
   }
 }
 
 void MatchFinder::Finish() {
   finished_.store(true, std::memory_order_release);
-  // Wakes the helper whatever it waits for: `wanted_` moves on to a value it has not seen.
-  wanted_.fetch_add(1, std::memory_order_acq_rel);
-  wanted_.notify_one();
+  Poke();
 }
 
 // A position more than kMaxDist before p is in no window from p on: a chain can start there

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "formats/deflate/deflate_level9_testing.h"
@@ -59,8 +60,14 @@ class MatchFinder {
 
   // Builds the eager chains run after run as the parse asks for them, on the thread that calls
   // it, until Finish: for a second thread beside the one that parses, after ExpectHelp. The
-  // parse may start before this does; it waits for the runs it needs.
-  void HelpAlong();
+  // parse may start before this does; it waits for the runs it needs. Between runs it calls
+  // `sideWork`, if any, while that says it did something; Poke wakes it for more.
+  void HelpAlong(const std::function<bool()>& sideWork = nullptr);
+  // There may be side work for the helper.
+  void Poke() {
+    epoch_.fetch_add(1, std::memory_order_acq_rel);
+    epoch_.notify_one();
+  }
   // The parse is over, or failed: HelpAlong returns. Called by the parsing thread, always,
   // once the finder is helped.
   void Finish();
@@ -201,6 +208,7 @@ class MatchFinder {
   std::atomic<uint32_t> wanted_{0};
   std::atomic<uint32_t> ready_{0};
   std::atomic<bool> finished_{false};
+  std::atomic<uint32_t> epoch_{0};  // moves on whenever there may be something for the helper
 };
 
 }  // namespace deflate9
