@@ -371,7 +371,7 @@ TEST(DeflateLevel9, ItsOwnCheckAgreesWithZlibOnItsStreamsAndOnDamagedOnes) {
     // of the damaged stream (a flip in the padding after the last block changes nothing it
     // unpacks to), and for most bytes that is a refusal.
     int refused = 0;
-    for (size_t at = 0; at < size; at += size / 11 + 1) {
+    for (size_t at = 0; at < size; at += size / 5 + 1) {
       for (const size_t where : {at, size - 1 - at % 8}) {
         checked = !ZlibUnpacksTo(zlib, in);
         const std::vector<uint8_t> damaged =
@@ -382,7 +382,7 @@ TEST(DeflateLevel9, ItsOwnCheckAgreesWithZlibOnItsStreamsAndOnDamagedOnes) {
         refused += !checked;
       }
     }
-    EXPECT_GE(refused, 12) << how;
+    EXPECT_GE(refused, 6) << how;
   }
 }
 
