@@ -14,7 +14,7 @@ rules=(
   "formats/deflate formats/deflate/"
   "view scene/ view/"
   "render scene/ view/ render/"
-  "cli scene/ formats/ view/"
+  "cli scene/ formats/ view/ cli/"
   "app scene/ formats/ view/ render/ app/"
 )
 

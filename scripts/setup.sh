@@ -7,10 +7,12 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev
   zlib1g-dev libjpeg-dev
+  libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
   desktop-file-utils libxml2-utils shared-mime-info librsvg2-bin gtk-update-icon-cache
+  dpkg-dev lintian
   locales
 )
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
 #include "test_support.h"
 
@@ -93,10 +94,72 @@ TEST_F(DropTest, ATumbraFileOpensAsOpenWouldAndEnablesSaveAs) {
   EXPECT_TRUE(controls.IsEnabled(Command::Center));
 }
 
-TEST_F(DropTest, AReaderThatReportsItsOwnFailureStillEnablesSaveAs) {
-  form.OpenDroppedFile(dir.Write("damaged.tmb", "1 2 three 4\n"));
+// A refused file changes nothing, Save As included: before any model there is nothing to save.
+// A model the fit refuses was read, and shown: Save As saves it.
+TEST_F(DropTest, SaveAsIsEnabledOnceAModelWasReadNotByARefusal) {
+  const std::string damaged = dir.Write("damaged.tmb", "1 2 three 4\n");
+  form.OpenDroppedFile(damaged);
   EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error reading text file"});
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+  controls.NextOpen = HeadlessControls::OpenAnswer{damaged, 1};
+  form.Open1Click();
+  EXPECT_FALSE(controls.IsEnabled(Command::SaveAs));
+
+  controls.Messages.clear();
+  form.OpenDroppedFile(dir.Write("dot.tmb", "1 2 3 0\n"));
+  EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error centering and scaling coordinates"});
+  EXPECT_EQ(form.PointCount, 1);
   EXPECT_TRUE(controls.IsEnabled(Command::SaveAs));
+}
+
+// The window's case: a model the fit refuses is shown with the fit's message; every resize after
+// it then fails its refit and says so once, having sized and cleared the frame, and nothing else
+// changes. (The window shows each of these boxes once the resize has returned.)
+TEST_F(DropTest, AfterAModelTheFitRefusesEveryResizeSaysSoOnce) {
+  const std::pair<const char*, int32_t> cases[] = {{"1 2 3 0\n", 1}, {"1 2 3 0\n1 2 3 1\n", 2}};
+  for (const auto& [text, points] : cases) {
+    FormFixture f;
+    f.form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance);
+    f.form.FormShow(dir.Write("one place.tmb", text));
+    EXPECT_EQ(f.controls.Messages,
+              std::vector<std::string>{"Error centering and scaling coordinates"});
+    const double scale = f.form.Scale;
+    const int frames = f.controls.FramesPresented;
+    for (int i = 1; i <= 3; ++i) {
+      const int width = 500 + 40 * i;
+      f.form.FormResize(width, 450);
+      EXPECT_EQ(f.controls.Messages.size(), 1u + i) << text;
+      EXPECT_EQ(f.controls.Messages.back(), "Error sizing form");
+      EXPECT_EQ(f.form.FrameBitmap.width(), width - FrameWidthAllowance);
+      EXPECT_EQ(f.form.FrameBitmap.pixel(0, 0), 0xFF000000u);
+    }
+    EXPECT_EQ(f.form.Scale, scale);
+    EXPECT_EQ(f.form.InitialScale, scale);
+    EXPECT_EQ(f.controls.FramesPresented, frames);
+    EXPECT_FALSE(f.form.NoModel);
+    EXPECT_EQ(f.form.PointCount, points);
+  }
+}
+
+// What became of a load, for every way a file is opened to act on.
+TEST_F(DropTest, TheLoadSaysWhetherTheModelWasRefusedUnfittedOrShown) {
+  const struct {
+    const char* name;
+    const char* text;
+    LoadResult result;
+  } cases[] = {
+      {"square.tmb", kSquare.c_str(), LoadResult::Shown},
+      {"one point.tmb", "1 2 3 0\n", LoadResult::Unfitted},
+      {"two equal points.tmb", "1 2 3 0\n1 2 3 1\n", LoadResult::Unfitted},
+      {"bad.tmb", "1 2 3\n", LoadResult::Refused},
+      {"comments.tmb", "# a\n", LoadResult::Refused},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.Write(c.name, c.text);
+    EXPECT_EQ(LoadSceneFile(form, SceneFileKindOf(path), path), c.result) << c.name;
+  }
+  EXPECT_EQ(LoadSceneFile(form, SceneFileKind::None, dir.Write("square.txt", kSquare)),
+            LoadResult::Refused);
 }
 
 // The scene reader reads a text file named .ksl, and fails: the failure ends the drop before Save

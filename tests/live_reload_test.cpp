@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "form_state.h"
 #include "formats/live_reload.h"
+#include "formats/memory_budget.h"
+#include "formats/memory_budget_testing.h"
+#include "scene/scene_data.h"
 #include "test_support.h"
 
 namespace {
@@ -22,6 +26,12 @@ std::string Square(const std::string& comment, int size, bool spike = false) {
 
 const std::string kSquare = Square("A square", 1);
 const std::string kGrown = Square("A grown square", 3, true);
+
+// The memory the process is taken to have while it lives.
+struct AvailableMemoryFor {
+  explicit AvailableMemoryFor(uint64_t bytes) { SetAvailableMemoryForTesting(bytes); }
+  ~AvailableMemoryFor() { SetAvailableMemoryForTesting(std::nullopt); }
+};
 
 struct View {
   Vec3 view, up, right;
@@ -110,16 +120,44 @@ TEST_F(ReloadTest, TheNewModelIsShownInTheUsersViewFittedForCenter) {
   EXPECT_EQ(form.Scale, fitted.initialScale);
 }
 
-TEST_F(ReloadTest, AFailedReloadSaysSoDrawsNothingAndKeepsTheView) {
+TEST_F(ReloadTest, AFailedReloadSaysSoAndChangesNothing) {
   LoadAndMoveTheView();
   const View before = ViewOf(form);
-  const int frames = controls.FramesPresented;
+  const std::string state = DescribeState(form, controls);
 
   dir.Write("model.tmb", "# half saved\n\n-1 0 -1 0\n1 0");
   EXPECT_FALSE(ReloadKeepingView(form, path));
   EXPECT_EQ(controls.Messages, std::vector<std::string>{"Error reading text file"});
-  EXPECT_EQ(controls.FramesPresented, frames);
+  controls.Messages.clear();
+  // Not the new comment lines in the memo, nor a fragment of the new model behind the frame.
+  EXPECT_EQ(DescribeState(form, controls), state);
   ExpectSameView(ViewOf(form), before, true);
+
+  // Nor one too large for memory: the model stays, and Center and the keys with it.
+  {
+    const AvailableMemoryFor budget(100);
+    dir.Write("model.tmb", kGrown);
+    EXPECT_FALSE(ReloadKeepingView(form, path));
+  }
+  EXPECT_EQ(controls.Messages, std::vector<std::string>{NotEnoughMemoryMessage(
+                                   path, kGrown.size() + SceneBytes(6, 6) + sizeof(std::string))});
+  controls.Messages.clear();
+  EXPECT_EQ(DescribeState(form, controls), state);
+
+  // The next key draws the model shown, as if no reload had been tried.
+  SizedForm twin;
+  twin.form.FormShow(dir.Write("twin.tmb", kSquare));
+  twin.form.RotateCam(1, 0.5);
+  twin.form.RotateCam(0, -0.25);
+  twin.form.PanX = 0.375;
+  twin.form.PanY = -0.125;
+  twin.form.Scale *= 1.75;
+  uint16_t key = VK_LEFT;
+  form.FormKeyDown(key);
+  key = VK_LEFT;
+  twin.form.FormKeyDown(key);
+  EXPECT_TRUE(form.FrameBitmap == twin.form.FrameBitmap);
+  controls.Messages.clear();
 
   // Saved whole at last: still the user's view.
   controls.Messages.clear();

@@ -1,9 +1,14 @@
 // kestrel-render end to end: the pictures it writes are the frames a TForm1 draws in-process,
 // failures give the window's message and a non-zero status, usage errors give status 2.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +18,7 @@
 
 #include "support/tumbra_model.h"
 #include "test_support.h"
+#include "video_decode.h"
 
 namespace {
 
@@ -42,17 +48,10 @@ std::string Args(const std::string& model, const std::string& output,
   return args;
 }
 
-// Runs kestrel-render with `args` (already quoted where needed) and collects its output;
-// `environment` goes before the command ("NAME=value ...").
-Result RunRender(const ScratchDir& dir, const std::string& args,
-                 const std::string& environment = "") {
+// Runs a shell command and collects its output.
+Result RunShell(const ScratchDir& dir, std::string command) {
   const std::string out = (dir.path() / "stdout.txt").string();
   const std::string err = (dir.path() / "stderr.txt").string();
-  std::string command = environment;
-  command += ' ';
-  command += Quote(KESTREL_RENDER_PATH);
-  command += ' ';
-  command += args;
   command += " >";
   command += Quote(out);
   command += " 2>";
@@ -63,6 +62,16 @@ Result RunRender(const ScratchDir& dir, const std::string& args,
   r.out = ReadWholeFile(out);
   r.err = ReadWholeFile(err);
   return r;
+}
+
+// Runs kestrel-render with `args` (already quoted where needed) and collects its output. The
+// shell runs `before` first (a limit to set, say).
+Result RunRender(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
+  std::string command = before;
+  command += Quote(KESTREL_RENDER_PATH);
+  command += ' ';
+  command += args;
+  return RunShell(dir, command);
 }
 
 // Units other helpers build may still be stubs in this tree; such a run says so and is skipped.
@@ -174,7 +183,10 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
            "number\n\noptions, applied",
            "\n  --fill-circles on|off   tick or untick Fill Circles\n",
            "\n  --pan X,Y               move the picture X pixels right and Y pixels up\n"
-           "  --help                  show this text\n",
+           "\nturntables: ",
+           "\n  --axis AXIS             vertical: turn about the screen's vertical axis, as a "
+           "drag to\n",
+           "as an upward drag\n  --help                  show this text\n",
        }) {
     EXPECT_NE(help.out.find(lines), std::string::npos) << lines;
   }
@@ -191,8 +203,8 @@ TEST(RenderCli, AnyNumberOfThreadsWritesTheSameBytes) {
   } runs[] = {{"--threads 1", ""},
               {"--threads 2", ""},
               {"--threads 3", ""},
-              {"", "KESTREL_THREADS=3"},
-              {"--threads 1", "KESTREL_THREADS=3"}};
+              {"", "KESTREL_THREADS=3 "},
+              {"--threads 1", "KESTREL_THREADS=3 "}};
   for (const char* options : {"--turn 20,10", "--turn 20,10 --antialias off --fill-circles on"}) {
     std::vector<std::string> pictures, scenes;
     for (const auto& run : runs) {
@@ -359,7 +371,340 @@ TEST(RenderCli, AnOutputThatCannotBeWrittenFails) {
   const Result r = RunRender(dir, Args(model, out));
   SKIP_IF_NOT_BUILT(r);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Cannot write"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "Cannot save file \"" + out + "\": No such file or directory\n");
+}
+
+// --- Turntables ---
+
+// The cube with two crossing lines through its centre: at every turn about either axis the two
+// have the same depth, so which is drawn last, and so the pixel where they cross, depends on
+// the order the frame's sort starts from.
+const std::string kTurntableModel =
+    kCubeModel + "-1 0 0 0\n1 0 0 200 0 0\n0 0 -1 0\n0 0 1 1 255 0\n";
+
+// Each frame of a turntable is the picture of a single run with the same options and the
+// frame's own turn added as a last --turn: here 0, 90, 180 and 270 degrees.
+TEST(RenderCli, TurntableFramesAreTheSingleRendersOfTheirTurns) {
+  struct Case {
+    const char* options;
+    bool horizontal;
+  };
+  const Case cases[] = {
+      {"", false},
+      {"--turn 30,-20 --white-back on --zoom 1.2 --pan 5,-3", false},
+      {"--turn 10,0 --turn 0,15 --fade off --axis horizontal", true},
+  };
+  ScratchDir dir;
+  const std::string model = dir.Write("cross.tmb", kTurntableModel);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string pattern = (dir.path() / "f%d.png").string();
+    const Result spin = RunRender(
+        dir, Args(model, pattern, std::string("--size 120x90 ") + c.options + " --turntable 4"));
+    SKIP_IF_NOT_BUILT(spin);
+    ASSERT_EQ(spin.status, 0) << spin.err;
+    EXPECT_EQ(spin.err, "");
+    // --axis is not a single run's option; the single runs get the turn instead.
+    std::string single = std::string("--size 120x90 ") + c.options;
+    if (c.horizontal) single.resize(single.find(" --axis"));
+    for (int k = 0; k < 4; ++k) {
+      const std::string degrees = std::to_string(90 * k);
+      const std::string turn = c.horizontal ? "0," + degrees : degrees + ",0";
+      const std::string out = (dir.path() / "single.png").string();
+      const Result r = RunRender(dir, Args(model, out, single + " --turn " + turn));
+      ASSERT_EQ(r.status, 0) << r.err;
+      const QImage expected(QString::fromStdString(out));
+      std::string name = "f";
+      name += std::to_string(k);
+      name += ".png";
+      const QImage frame(QString::fromStdString((dir.path() / name).string()));
+      ASSERT_EQ(frame.size(), QSize(120, 90)) << "frame " << k;
+      EXPECT_EQ(frame.convertToFormat(QImage::Format_RGB32),
+                expected.convertToFormat(QImage::Format_RGB32))
+          << "frame " << k;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "f4.png"));
+  }
+}
+
+// The videos read back with the same libraries: four frames, their size (an MP4's odd sides
+// padded with the background, white here), and a tenth of a second each.
+TEST(RenderCli, TurntableVideos) {
+  struct Case {
+    const char* name;
+    const char* codec;
+    QSize size;
+  };
+  const Case cases[] = {{"spin.mp4", "h264", {62, 48}},
+                        {"spin.webm", "vp9", {61, 47}},
+                        {"spin.gif", "gif", {61, 47}}};
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kTurntableModel);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = (dir.path() / c.name).string();
+    const Result r = RunRender(
+        dir, Args(model, out, "--size 61x47 --white-back on --turntable 4 --fps 10 --zoom 0.5"));
+    SKIP_IF_NOT_BUILT(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "progress only on a terminal";
+    const DecodedVideo video = DecodeVideo(out);
+    ASSERT_EQ(video.error, "");
+    EXPECT_EQ(video.codec, c.codec);
+    EXPECT_EQ(QSize(video.width, video.height), c.size);
+    EXPECT_EQ(video.durationMicroseconds, 400000);
+    ASSERT_EQ(video.frames.size(), 4u);
+    for (const QImage& frame : video.frames) {
+      for (int y = 0; y < frame.height(); ++y) {
+        EXPECT_GE(qGray(frame.pixel(frame.width() - 1, y)), 215) << "right column, row " << y;
+      }
+    }
+  }
+}
+
+// A folder that is not there fails before the first frame, with the system's reason, and
+// leaves nothing.
+TEST(RenderCli, ATurntableThatCannotBeWrittenFailsAtOnce) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  for (const char* name : {"spin.mp4", "spin.gif", "f%03d.png"}) {
+    const std::string out = (dir.path() / "missing" / name).string();
+    const Result r = RunRender(dir, Args(model, out, "--turntable 3"));
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_EQ(r.status, 1) << name;
+    std::string written = out;
+    if (written.find('%') != std::string::npos) written.replace(written.find('%'), 4, "000");
+    EXPECT_EQ(r.err, "Cannot save file \"" + written + "\": No such file or directory\n");
+  }
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    files += entry.path().filename() != "cube.tmb" && entry.path().filename() != "stdout.txt" &&
+             entry.path().filename() != "stderr.txt";
+  }
+  EXPECT_EQ(files, 0);
+}
+
+TEST(RenderCli, TurntableUsageErrorsExitWithTwo) {
+  ScratchDir dir;
+  const std::string model = Quote(dir.Write("m.tmb", kCubeModel));
+  const auto run = [&](const std::string& output) {
+    return model + " -o " + Quote((dir.path() / output).string()) + " ";
+  };
+  const std::pair<std::string, const char*> bad[] = {
+      {run("s.mp4") + "--turntable 0",
+       "--turntable takes a whole number of frames from 1 to 100000"},
+      {run("s.mp4") + "--turntable 100001", "--turntable takes a whole number"},
+      {run("s.mp4") + "--turntable 2.5", "--turntable takes a whole number"},
+      {run("s.mp4") + "--turntable", "--turntable needs a value"},
+      {run("s.mp4") + "--turntable 4 --fps 0", "--fps: the rate must be above 0"},
+      {run("s.mp4") + "--turntable 4 --fps x", "--fps: not a number"},
+      {run("s.mp4") + "--turntable 4 --fps 121", "--fps: at most 120 frames per second in a mp4"},
+      {run("s.gif") + "--turntable 4 --fps 51", "--fps: at most 50 frames per second in a gif"},
+      {run("s.mp4") + "--turntable 4 --axis diagonal", "--axis takes vertical or horizontal"},
+      {run("s.png") + "--fps 10", "--fps and --axis go with --turntable"},
+      {run("s.png") + "--axis vertical", "--fps and --axis go with --turntable"},
+      {run("s.mp4") + "--fps 10", "--fps and --axis go with --turntable"},
+      {run("s.png") + "--turntable 4", "with --turntable, VIDEO must be"},
+      {run("s.avi") + "--turntable 4", "with --turntable, VIDEO must be"},
+      {run("s%s.png") + "--turntable 4", "with --turntable, VIDEO must be"},
+      {run("s.mp4") + "--turntable 4 --format png", "--format does not go with --turntable"},
+  };
+  for (const auto& [args, message] : bad) {
+    const Result r = RunRender(dir, args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.err.find(std::string("kestrel-render: ") + message), 0u) << args << "\n" << r.err;
+  }
+  // Nothing was written for any of them.
+  for (const char* name : {"s.mp4", "s.gif", "s.png", "s.avi"}) {
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / name)) << name;
+  }
+}
+
+// On a terminal the frames are counted on one line, which is cleared at the end. (`script` runs
+// the command on a pseudo-terminal and copies what it shows.)
+TEST(RenderCli, TurntableProgressOnATerminal) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string out = (dir.path() / "spin.gif").string();
+  const std::string render =
+      Quote(KESTREL_RENDER_PATH) + " " + Args(model, out, "--size 40 --turntable 3");
+  std::string command = "script -qec \"";
+  command += render;
+  command += "\" /dev/null";
+  const Result r = RunShell(dir, command);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The count of the first frame, then the last, then the file, each over the one before.
+  const size_t first = r.out.find("\rframe 1 of 3");
+  const size_t last = r.out.find("\rframe 3 of 3");
+  const size_t writing = r.out.find("\rwriting " + out);
+  EXPECT_NE(first, std::string::npos) << r.out;
+  EXPECT_NE(last, std::string::npos) << r.out;
+  EXPECT_NE(writing, std::string::npos) << r.out;
+  EXPECT_LT(first, last);
+  EXPECT_LT(last, writing);
+  // Cleared: spaces over the longest text, and the line left empty.
+  std::string cleared = "\r";
+  cleared.append(std::string("writing ").size() + out.size(), ' ');
+  cleared += '\r';
+  EXPECT_EQ(r.out.substr(r.out.size() - cleared.size()), cleared);
+  EXPECT_EQ(DecodeVideo(out).frames.size(), 3u);
+}
+
+// A model the fit refuses is a failed load: the fit's message, status 1, and no picture, which
+// would show a black frame or one dot in its corner. A thumbnailer then shows no thumbnail.
+TEST(RenderCli, AModelTheFitRefusesWritesNothing) {
+  ScratchDir dir;
+  for (const char* text : {"1 2 3 0\n", "1 2 3 0\n1 2 3 1\n", "# x\n\ns center 0 0 0\n0 0 0 1\n"}) {
+    const std::string model = dir.Write("fit.tmb", text);
+    for (const char* out : {"o.png", "o.bmp", "o.ksl"}) {
+      const std::string path = (dir.path() / out).string();
+      const Result r = RunRender(dir, Args(model, path));
+      SKIP_IF_NOT_BUILT(r);
+      EXPECT_EQ(r.status, 1) << text << out;
+      EXPECT_EQ(r.err, "Error centering and scaling coordinates\n") << text << out;
+      EXPECT_FALSE(std::filesystem::exists(path)) << text << out;
+    }
+  }
+}
+
+// "-o -": the picture or the scene on standard output, the very bytes a file would get.
+TEST(RenderCli, ADashWritesToStandardOutput) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  for (const char* format : {"png", "bmp", "ksl"}) {
+    const std::string file = (dir.path() / (std::string("cube.") + format)).string();
+    const Result written = RunRender(dir, Args(model, file, "--size 50x40"));
+    SKIP_IF_NOT_BUILT(written);
+    ASSERT_EQ(written.status, 0) << written.err;
+    const Result piped =
+        RunRender(dir, Args(model, "-", std::string("--size 50x40 --format ") + format));
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(piped.err.empty()) << piped.err;
+    EXPECT_TRUE(piped.out == ReadWholeFile(file)) << format;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "-"));
+  }
+  // Without a format there is nothing to say what to write.
+  EXPECT_EQ(RunRender(dir, Args(model, "-")).status, 2);
+}
+
+// A device already there is written in place and stays a device; a full one says so. (Private
+// devices made like the system's null and full ones, as only root may make them.)
+TEST(RenderCli, ADeviceIsWrittenInPlaceNeverReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "making a device takes root";
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string null = (dir.path() / "null").string();
+  const std::string full = (dir.path() / "full").string();
+  ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+  for (const char* format : {"bmp", "png", "ksl"}) {
+    const std::string as = std::string("--format ") + format;
+    const Result nulled = RunRender(dir, Args(model, null, as));
+    SKIP_IF_NOT_BUILT(nulled);
+    EXPECT_EQ(nulled.status, 0) << nulled.err;
+    const Result filled = RunRender(dir, Args(model, full, as));
+    EXPECT_EQ(filled.status, 1) << format;
+    EXPECT_EQ(filled.err, "Cannot save file \"" + full + "\": No space left on device\n");
+    for (const std::string& device : {null, full}) {
+      struct stat info {};
+      ASSERT_EQ(lstat(device.c_str(), &info), 0);
+      EXPECT_TRUE(S_ISCHR(info.st_mode)) << device << " is no device any more";
+    }
+  }
+}
+
+// A PNG goes through the same safe replace as the BMP: a write the file-size limit stops fails
+// with the system's reason and leaves the old picture whole.
+TEST(RenderCli, APngThatCannotBeWrittenWholeLeavesTheOldOne) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  const std::string old(5000, 'o');
+  for (const char* name : {"pic.png", "pic.bmp"}) {
+    const std::string out = dir.Write(name, old);
+    // One block of 512 bytes: less than either picture.
+    const Result r = RunRender(dir, Args(model, out), "ulimit -f 1; ");
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, "Cannot save file \"" + out + "\": File too large\n");
+    EXPECT_TRUE(ReadWholeFile(out) == old) << name;
+  }
+  const Result fresh =
+      RunRender(dir, Args(model, (dir.path() / "new.png").string()), "ulimit -f 1; ");
+  EXPECT_EQ(fresh.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new.png"));
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    left.push_back(e.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"cube.tmb", "pic.bmp", "pic.png", "stderr.txt",
+                                            "stdout.txt"}));
+}
+
+// Several writers of one PNG at once: whichever comes last, the file is one picture, whole.
+TEST(RenderCli, ConcurrentWritersOfOnePngLeaveOneWholePicture) {
+  ScratchDir dir;
+  const std::string model = dir.Write("cube.tmb", kCubeModel);
+  constexpr int kWriters = 8;
+  std::vector<std::string> pictures;
+  for (int i = 0; i < kWriters; ++i) {
+    const std::string one = (dir.path() / ("one" + std::to_string(i) + ".png")).string();
+    const Result r = RunRender(dir, Args(model, one, "--size " + std::to_string(200 + i * 10)));
+    SKIP_IF_NOT_BUILT(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    pictures.push_back(ReadWholeFile(one));
+  }
+  const std::string out = (dir.path() / "out.png").string();
+  for (int round = 0; round < 5; ++round) {
+    std::string all;
+    for (int i = 0; i < kWriters; ++i) {
+      all += Quote(KESTREL_RENDER_PATH) + " " +
+             Args(model, out, "--size " + std::to_string(200 + i * 10)) + " & ";
+    }
+    all += "wait";
+    ASSERT_EQ(std::system(all.c_str()), 0);
+    const std::string written = ReadWholeFile(out);
+    EXPECT_NE(std::find(pictures.begin(), pictures.end(), written), pictures.end())
+        << "round " << round << ": a mixed file of " << written.size() << " bytes";
+  }
+}
+
+// Opening a FIFO would wait for a writer for ever: it is refused before it is opened.
+TEST(RenderCli, AFifoIsRefusedWithoutWaiting) {
+  ScratchDir dir;
+  const std::string out = (dir.path() / "o.png").string();
+  for (const char* name : {"x.ksl", "x.tmb"}) {
+    const std::string fifo = (dir.path() / name).string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = RunRender(dir, Args(fifo, out), "timeout 20 ");
+    SKIP_IF_NOT_BUILT(r);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << name;
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, std::string(name) == "x.ksl"
+                         ? "Cannot open file \"" + fifo + "\": it is not a regular file\n"
+                         : "Error reading text file\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+// A name that is not valid UTF-8 names its own file, for reading and for writing: never the
+// one whose name shows the same with the odd bytes replaced.
+TEST(RenderCli, FileNamesAreTheBytesTheyCameAs) {
+  ScratchDir dir;
+  const std::string cube = dir.Write("cube.tmb", kCubeModel);
+  const Result scene = RunRender(dir, Args(cube, (dir.path() / "in\xFF.ksl").string()));
+  SKIP_IF_NOT_BUILT(scene);
+  ASSERT_EQ(scene.status, 0) << scene.err;
+  dir.Write("in\xEF\xBF\xBD.ksl", "not a scene");
+  for (const char* ext : {".ksl", ".png", ".bmp"}) {
+    const std::string shown = dir.Write(std::string("keep\xEF\xBF\xBD") + ext, "unrelated");
+    const std::string raw = (dir.path() / (std::string("keep\xFE") + ext)).string();
+    const Result r = RunRender(dir, Args((dir.path() / "in\xFF.ksl").string(), raw));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWholeFile(shown), "unrelated") << ext;
+    EXPECT_GT(ReadWholeFile(raw).size(), 100u) << ext;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "form_state.h"
 #include "locale_guard.h"
 #include "scene/colour_codes.h"
 #include "test_support.h"
@@ -79,15 +80,6 @@ void ExpectPos(const PointRecord& p, double x, double y, double z) {
   EXPECT_EQ(p.Pos.z, z);
 }
 
-void ExpectZeroSegment(const SegmentRecord& s) {
-  EXPECT_EQ(s.Kind, 0);
-  EXPECT_EQ(s.Radius, 0.0);
-  EXPECT_EQ(s.Colour, 0u);
-  EXPECT_EQ(s.First, 0);
-  EXPECT_EQ(s.Second, 0);
-  EXPECT_EQ(s.Depth, 0.0);
-}
-
 // A model with every option switched away from its default, two segments and a circle. Its
 // comment block is " previous".
 constexpr char kPrevious[] =
@@ -95,35 +87,6 @@ constexpr char kPrevious[] =
     "s antialiasoff\ns fadeoff\ns flipz\ns whiteback\ns freespin\ns fillcircles\n"
     "s circlediameter 3\n"
     "0 0 0 0\n10 0 0 1\n10 0 5 -2\n";
-
-// Everything that a failure which keeps the previous model must keep.
-struct ModelSnapshot {
-  std::vector<Vec3> positions;
-  std::vector<SegmentRecord> segments;
-
-  explicit ModelSnapshot(const TForm1& f) : segments(f.Segments) {
-    for (const PointRecord& p : f.Points) positions.push_back(p.Pos);
-  }
-  void ExpectSame(const TForm1& f) const {
-    ASSERT_EQ(f.Points.size(), positions.size());
-    for (size_t i = 0; i < positions.size(); ++i) {
-      ExpectPos(f.Points[i], positions[i].x, positions[i].y, positions[i].z);
-    }
-    ASSERT_EQ(f.Segments.size(), segments.size());
-    for (size_t i = 0; i < segments.size(); ++i) {
-      const SegmentRecord& a = f.Segments[i];
-      const SegmentRecord& b = segments[i];
-      EXPECT_EQ(a.Kind, b.Kind);
-      EXPECT_EQ(a.Radius, b.Radius);
-      EXPECT_EQ(a.Colour, b.Colour);
-      EXPECT_EQ(a.First, b.First);
-      EXPECT_EQ(a.Second, b.Second);
-      EXPECT_EQ(a.Depth, b.Depth);
-    }
-    EXPECT_EQ(f.PointCount, static_cast<int32_t>(positions.size()));
-    EXPECT_EQ(f.SegmentCount, static_cast<int32_t>(segments.size()));
-  }
-};
 
 // --- Comment block ---
 
@@ -384,148 +347,111 @@ TEST_F(TumbraTest, ASuccessfulLoadFitsAndDrawsOnce) {
   EXPECT_EQ(controls.FramesPresented, framesBefore + 1);
 }
 
-// --- Failures and what survives them ---
+// --- Failures: a refused file changes nothing at all ---
 
-TEST_F(TumbraTest, UnreadableFileKeepsThePreviousModelAndMemo) {
-  Load(kPrevious);
-  ASSERT_TRUE(controls.Messages.empty());
-  const ModelSnapshot previous(form);
-  const int framesBefore = controls.FramesPresented;
-  const double scaleBefore = form.Scale;
+// Two forms a refused file must leave exactly as they were, down to the last field and pixel:
+// one showing kPrevious, whose user has since turned, panned and zoomed it, unticked a box and
+// set it spinning; and one that has never shown a model.
+struct RefusalTest : TumbraTest {
+  FormFixture fresh;
+
+  RefusalTest() {
+    Load(kPrevious);
+    form.RotateCam(1, 0.5);
+    form.RotateCam(0, -0.25);
+    form.PanX = 0.375;
+    form.Scale *= 1.75;
+    form.Render();
+    controls.ClickCheckBox(kFlipZCheckBox);
+    controls.TimerOn = true;
+    controls.Messages.clear();
+    fresh.form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance);
+  }
+
+  // Loads `path` into both forms: each shows exactly `messages`, and nothing else changes.
+  void ExpectRefusedPath(const std::string& path, const Lines& messages) {
+    for (FormFixture* f : {static_cast<FormFixture*>(this), &fresh}) {
+      SCOPED_TRACE(f == &fresh ? "with no model shown" : "with a model shown");
+      f->controls.Messages.clear();
+      const std::string before = DescribeState(f->form, f->controls);
+      f->form.LoadTmbFile(path);
+      EXPECT_EQ(f->controls.Messages, messages);
+      f->controls.Messages.clear();
+      EXPECT_EQ(DescribeState(f->form, f->controls), before);
+    }
+  }
+  void ExpectRefused(const std::string& text, const Lines& messages) {
+    SCOPED_TRACE(text);
+    ExpectRefusedPath(dir.Write("refused.tmb", text), messages);
+  }
+};
+
+TEST_F(RefusalTest, UnreadableFileChangesNothing) {
   const std::string pipe = (dir.path() / "pipe.tmb").string();
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   for (const std::string& path :
        {(dir.path() / "missing.tmb").string(), dir.path().string(), pipe}) {
-    controls.Messages.clear();
-    form.LoadTmbFile(path);
-    EXPECT_EQ(controls.Messages, (Lines{kReadError})) << path;
-    previous.ExpectSame(form);
-    EXPECT_EQ(controls.Memo, (Lines{" previous"}));
-    EXPECT_EQ(form.CommentLines, controls.Memo);
-    ExpectOptionsAtDefaults();
-    EXPECT_EQ(form.CircleRadius, 0.0);
-    EXPECT_FALSE(form.NoModel);
-    EXPECT_EQ(form.Scale, scaleBefore);
-    EXPECT_EQ(controls.FramesPresented, framesBefore);
+    ExpectRefusedPath(path, {kReadError});
   }
 }
 
-TEST_F(TumbraTest, FileOfCommentsOnlyKeepsThePreviousModel) {
-  Load(kPrevious);
-  const ModelSnapshot previous(form);
-  Load("# one\n#\n# two");
-  EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-  EXPECT_EQ(controls.Memo, (Lines{" one", " ", " two"}));
-  EXPECT_EQ(form.CommentLines, controls.Memo);
-  previous.ExpectSame(form);
-  ExpectOptionsAtDefaults();
-  EXPECT_EQ(form.CircleRadius, 0.0);
-
-  Load("");
-  EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-  EXPECT_EQ(controls.Memo, (Lines{}));
-  EXPECT_EQ(form.CommentLines, (Lines{}));
-  previous.ExpectSame(form);
+TEST_F(RefusalTest, FileOfCommentsOnlyChangesNothing) {
+  ExpectRefused("# one\n#\n# two", {kReadError});
+  ExpectRefused("", {kReadError});
 }
 
-TEST_F(TumbraTest, FileWithoutPointLinesKeepsThePreviousModel) {
-  Load(kPrevious);
-  const ModelSnapshot previous(form);
-  const int framesBefore = controls.FramesPresented;
-  Load("# none\n\ns whiteback\ns center 1 2 3\n\n# x\n");
-  EXPECT_EQ(controls.Messages, (Lines{kNoPoints}));
-  EXPECT_EQ(controls.Memo, (Lines{" none"}));
-  previous.ExpectSame(form);
-  // Its switches are not applied.
-  ExpectOptionsAtDefaults();
-  EXPECT_FALSE(form.CentreGiven);
-  EXPECT_EQ(controls.FramesPresented, framesBefore);
+TEST_F(RefusalTest, FileWithoutPointLinesChangesNothing) {
+  ExpectRefused("# none\n\ns whiteback\ns center 1 2 3\n\n# x\n", {kNoPoints});
 }
 
-TEST_F(TumbraTest, BadPointLineKeepsWhatWasReadBeforeIt) {
-  Load("# kept\ns fadeoff\n0 0 0 0\n1 0 0 1\n   \n2 0 0 1\n");
-  EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-  EXPECT_EQ(controls.Memo, (Lines{" kept"}));
-  EXPECT_FALSE(form.Fade);
-  // The line of blanks added its point at the origin; the line after it was not read.
-  ASSERT_EQ(form.Points.size(), 3u);
-  ExpectPos(form.Points[2], 0, 0, 0);
-  ASSERT_EQ(form.Segments.size(), 1u);
-  EXPECT_EQ(form.Segments[0].Second, 1);
-  ExpectCountsMatch();
-}
-
-TEST_F(TumbraTest, FailingPointStaysAtTheOriginUnlessItsCoordinatesWereRead) {
-  struct Case {
-    const char* line;
-    Vec3 pos;
-  };
-  const Case cases[] = {
-      {"5 6 x 1", {0, 0, 0}},    // column 3 (y) is no number
-      {"5 x 7 1", {0, 0, 0}},    // column 2 (z)
-      {"1,5 2 3 0", {0, 0, 0}},  // a comma is no decimal separator
-      {"5 6", {0, 0, 0}},        // too few for the coordinates
-      {"5 6 7", {5, 7, 6}},      // coordinates read, no code
-      {"5 6 7 1.0", {5, 7, 6}},  // the code is no integer
-      {"5 6 7 1e999", {5, 7, 6}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    form.Scale = 1234;
-    Load(std::string("0 0 0 0\n") + c.line + "\n9 9 9 1\n");
-    EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-    ASSERT_EQ(form.Points.size(), 2u);
-    ExpectPos(form.Points[1], c.pos.x, c.pos.y, c.pos.z);
-    EXPECT_TRUE(form.Segments.empty());
-    ExpectCountsMatch();
-    EXPECT_EQ(form.Scale, 1234.0) << "no fit after a failure";
+TEST_F(RefusalTest, BadPointLineChangesNothing) {
+  // A line of blanks between point lines, after a comment block and a switch.
+  ExpectRefused("# kept\ns fadeoff\n0 0 0 0\n1 0 0 1\n   \n2 0 0 1\n", {kReadError});
+  for (const char* line : {
+           "5 6 x 1",      // column 3 (y) is no number
+           "5 x 7 1",      // column 2 (z)
+           "1,5 2 3 0",    // a comma is no decimal separator
+           "5 6",          // too few for the coordinates
+           "5 6 7",        // coordinates read, no code
+           "5 6 7 1.0",    // the code is no integer
+           "5 6 7 1e999",  // nor this
+       }) {
+    ExpectRefused(std::string("0 0 0 0\n") + line + "\n9 9 9 1\n", {kReadError});
   }
+  // On the very last line, after everything else was read.
+  ExpectRefused("# a\ns whiteback\ns circlediameter 4\n0 0 0 -1\n1 1 1 1\n2 2", {kReadError});
 }
 
-TEST_F(TumbraTest, BadColourLeavesItsSegmentZero) {
+TEST_F(RefusalTest, BadColourChangesNothing) {
   for (const char* line : {"5 6 7 1 x 3", "5 6 7 -1 4 1e3", "5 6 7 2 4 99999999999"}) {
-    SCOPED_TRACE(line);
-    Load(std::string("0 0 0 0\n") + line + "\n9 9 9 1\n");
-    EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-    ASSERT_EQ(form.Points.size(), 2u);
-    ExpectPos(form.Points[1], 5, 7, 6);
-    ASSERT_EQ(form.Segments.size(), 1u);
-    ExpectZeroSegment(form.Segments[0]);
-    ExpectCountsMatch();
+    ExpectRefused(std::string("0 0 0 0\n") + line + "\n9 9 9 1\n", {kReadError});
   }
 }
 
-TEST_F(TumbraTest, BadSwitchValueStopsTheReading) {
-  Load("0 0 0 0\ns center 1 2 x\n1 1 1 1\n");
-  EXPECT_EQ(controls.Messages, (Lines{kSwitchError}));
-  // x and z were read before the bad y; the centre counts as given only when complete.
-  EXPECT_EQ(form.Centre.x, 1.0);
-  EXPECT_EQ(form.Centre.z, 2.0);
-  EXPECT_FALSE(form.CentreGiven);
-  EXPECT_EQ(form.Points.size(), 1u);
-
-  Load("0 0 0 0\ns circlediameter 1,5\n1 1 1 -1\n");
-  EXPECT_EQ(controls.Messages, (Lines{kSwitchError}));
-  EXPECT_EQ(form.Points.size(), 1u);
-  EXPECT_TRUE(form.Segments.empty());
+TEST_F(RefusalTest, BadSwitchValueChangesNothing) {
+  // x and z of the centre read before the bad y: still nothing of it is kept.
+  ExpectRefused("0 0 0 0\ns center 1 2 x\n1 1 1 1\n", {kSwitchError});
+  ExpectRefused("0 0 0 0\ns circlediameter 1,5\n1 1 1 -1\n", {kSwitchError});
+  // Before the first point line.
+  ExpectRefused("s circlediameter big\n0 0 0 0\n", {kSwitchError});
 }
 
-TEST_F(TumbraTest, FailureThatLeavesNoPointsLeavesNoModel) {
-  // A first load that reads nothing: nothing may be drawn afterwards.
-  form.LoadTmbFile((dir.path() / "missing.tmb").string());
-  EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-  EXPECT_TRUE(form.NoModel);
-  EXPECT_FALSE(controls.IsEnabled(Command::Center));
+TEST_F(RefusalTest, AnUnknownSwitchIsStillReportedBeforeTheRefusal) {
+  ExpectRefused("s sparkle\ns fadeoff\n0 0 0 0\n1 2\n", {kUnknownSwitch, kReadError});
+}
 
-  Load("0 0 0 0\n");
-  EXPECT_FALSE(form.NoModel);
-  EXPECT_TRUE(controls.IsEnabled(Command::Center));
-  // A bad switch before the first point line has emptied the model.
-  Load("s circlediameter big\n0 0 0 0\n");
-  EXPECT_EQ(controls.Messages, (Lines{kSwitchError}));
-  EXPECT_TRUE(form.Points.empty());
-  EXPECT_TRUE(form.NoModel);
-  EXPECT_FALSE(controls.IsEnabled(Command::Center));
+// The window's own hazard: Save As after a refused file saves the model that is shown, whole.
+TEST_F(RefusalTest, SaveAsAfterARefusalSavesTheModelShown) {
+  const std::string saved = (dir.path() / "previous.ksl").string();
+  ExpectRefused("# broken\n\n1 2 3\n", {kReadError});
+  form.SaveKslFile(saved);
+  FormFixture reopened;
+  reopened.form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance);
+  reopened.form.LoadKslFile(saved);
+  EXPECT_TRUE(reopened.controls.Messages.empty());
+  EXPECT_EQ(reopened.form.PointCount, 3);
+  EXPECT_EQ(reopened.form.SegmentCount, 2);
+  EXPECT_EQ(reopened.controls.Memo, (Lines{" previous"}));
 }
 
 // --- Locale ---
@@ -541,7 +467,7 @@ TEST_F(TumbraTest, CommaDecimalLocaleChangesNothing) {
   EXPECT_EQ(form.CircleRadius, 1.25);
   Load("1,5 2 3 0\n");
   EXPECT_EQ(controls.Messages, (Lines{kReadError}));
-  ExpectPos(form.Points[0], 0, 0, 0);
+  ExpectPos(form.Points[0], -1.5, 2e-3, 0.25);
 }
 
 // --- Hostile files: bounded time and memory ---

@@ -57,39 +57,70 @@ TEST(TumbraLines, OneKindOfLineEndOnlyStillSplitsEveryLine) {
   EXPECT_EQ(Lines(lfOnly), cr);
 }
 
-// Every way of cutting the text into three pieces, empty ones included, gives the same count.
-TEST(TumbraLines, LineEndsAreCountedAsTheReaderFindsThemWhereverThePiecesSplit) {
-  std::string runs;  // beyond 255 blocks of 16 bytes, and CR LF pairs across the blocks
-  for (int i = 0; i < 3000; ++i) runs += i % 3 == 0 ? "ab\r\n" : i % 3 == 1 ? "\n" : "c\r";
+// Every way of cutting the text into three pieces, empty ones included, gives the count of the
+// lines the reader finds and reads as point lines.
+TEST(TumbraLines, PointLinesAreCountedAsTheReaderFindsThemWhereverThePiecesSplit) {
+  // Beyond 255 blocks of 16 bytes, with CR LF pairs, line starts and every kind of line across
+  // the blocks: one point line in four.
+  std::string runs;
+  for (int i = 0; i < 3000; ++i) {
+    runs += i % 4 == 0 ? "1 2 3 0\r\n" : i % 4 == 1 ? "\n" : i % 4 == 2 ? "#c\r" : "s x\r\n";
+  }
+  // The same with LF alone, which is counted another way.
+  std::string lfRuns;
+  for (int i = 0; i < 3000; ++i) {
+    lfRuns += i % 4 == 0 ? "1 2 3 0\n" : i % 4 == 1 ? "\n" : i % 4 == 2 ? "#c\n" : "s x\n";
+  }
   const struct {
     std::string text;
-    uint64_t ends;
+    uint64_t points;
   } cases[] = {
       {"", 0},
-      {"abc", 0},
+      {"abc", 1},
       {"a\n", 1},
-      {"\r\n", 1},
-      {"\n\r", 2},
-      {"\r\r\r", 3},
-      {"a\r\r\nb\r\n\r\n", 4},
-      {std::string(15, 'x') + "\r\n" + std::string(29, 'y') + "\r\n\n", 3},
-      {runs, 3000},
+      {"\r\n", 0},
+      {"\n\r", 0},
+      {"\r\r\r", 0},
+      {"a\r\r\nb\r\n\r\n", 2},
+      {"a\n\rb", 2},  // LF CR: an empty line between
+      {"#a\ns\nS\n \n\t\n\"\nx", 4},
+      {"\n\n\n1", 1},
+      {std::string(15, 'x') + "\r\n" + std::string(29, 's') + "\r\n\n" + std::string(14, '#') +
+           "\rz",
+       2},
+      {runs, 750},
+      {lfRuns, 750},
+      {"\n" + lfRuns + "x", 751},
   };
   for (const auto& c : cases) {
     const std::string_view text = c.text;
+    uint64_t read = 0;
+    for (const std::string& line : Lines(text)) {
+      read += tumbra::KindOf(line) == tumbra::LineKind::Point ? 1 : 0;
+    }
+    ASSERT_EQ(read, c.points) << "the reader's own count";
     const size_t step = text.size() > 100 ? 997 : 1;
     for (size_t a = 0; a <= text.size(); a += step) {
       for (size_t b = a; b <= text.size(); b += step) {
-        tumbra::LineEndCounter counter;
+        tumbra::PointLineCounter counter;
         counter.Add(text.substr(0, a));
         counter.Add(text.substr(a, b - a));
         counter.Add(text.substr(b));
-        ASSERT_EQ(counter.LineEnds(), c.ends) << "pieces end at " << a << " and " << b;
+        ASSERT_EQ(counter.PointLines(), c.points) << "pieces end at " << a << " and " << b;
       }
     }
-    EXPECT_EQ(Lines(text).size(),
-              c.ends + (text.empty() || text.back() == '\n' || text.back() == '\r' ? 0 : 1));
   }
+}
+
+TEST(TumbraLines, EachLineIsKnownByItsFirstCharacter) {
+  using tumbra::LineKind;
+  const std::pair<const char*, LineKind> cases[] = {
+      {"", LineKind::Empty},        {"#", LineKind::Comment},  {"# Cube", LineKind::Comment},
+      {"s", LineKind::Switch},      {"S x", LineKind::Switch}, {"sw flipz", LineKind::Switch},
+      {" #", LineKind::Point},      {" s", LineKind::Point},   {"\t", LineKind::Point},
+      {"1 2 3 0", LineKind::Point}, {"x", LineKind::Point},    {"\"s\"", LineKind::Point},
+  };
+  for (const auto& [line, kind] : cases) EXPECT_EQ(tumbra::KindOf(line), kind) << line;
 }
 
 TEST(TumbraColumns, RunsOfCodesOneToThirtyTwoSeparate) {

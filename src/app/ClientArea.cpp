@@ -63,6 +63,7 @@ void TClientArea::Clear() {
 }
 
 void TClientArea::paintEvent(QPaintEvent* event) {
+  const TBoxesAfterThisEvent boxesAfterThePaint;
   QPainter painter(this);
   painter.fillRect(event->rect(), palette().color(QPalette::Button));
   if (form_ == nullptr) return;
@@ -75,6 +76,7 @@ void TClientArea::paintEvent(QPaintEvent* event) {
 }
 
 void TClientArea::resizeEvent(QResizeEvent* event) {
+  const TBoxesAfterThisEvent boxesAfterTheResize;
   QWidget::resizeEvent(event);
   if (form_ == nullptr) return;
   Guarded(window(), [&] { form_->FormResize(width(), height()); });

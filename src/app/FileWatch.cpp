@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -10,10 +11,10 @@
 
 namespace {
 
-TFileWatch::Stamp StampOf(const QString& path) {
+TFileWatch::Stamp StampOf(const std::string& path) {
   TFileWatch::Stamp stamp;
   struct stat info {};
-  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return stamp;
+  if (::stat(path.c_str(), &info) != 0) return stamp;
   stamp.exists = true;
   stamp.device = info.st_dev;
   stamp.inode = info.st_ino;
@@ -23,10 +24,19 @@ TFileWatch::Stamp StampOf(const QString& path) {
   return stamp;
 }
 
+// `path` from the root, as bytes.
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  return QFile::encodeName(QDir::currentPath()).toStdString() + "/" + path;
+}
+
 }  // namespace
 
-TFileWatch::TFileWatch(const QString& path, std::function<void()> reload, QObject* parent)
-    : QObject(parent), path_(QFileInfo(path).absoluteFilePath()), reload_(std::move(reload)) {
+TFileWatch::TFileWatch(const std::string& path, std::function<void()> reload, QObject* parent)
+    : QObject(parent),
+      pathBytes_(Absolute(path)),
+      path_(QFileInfo(QFile::decodeName(pathBytes_.c_str())).absoluteFilePath()),
+      reload_(std::move(reload)) {
   settle_.setSingleShot(true);
   settle_.setInterval(kSettleMs);
   connect(&settle_, &QTimer::timeout, this, [this] { Settled(); });
@@ -36,8 +46,15 @@ TFileWatch::TFileWatch(const QString& path, std::function<void()> reload, QObjec
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Changed(false); });
   watcher_.addPath(QFileInfo(path_).absolutePath());
   // What is on disk now is what start-up read (or failed to read): only a change reloads.
-  loaded_ = seen_ = StampOf(path_);
+  loaded_ = seen_ = StampOf(pathBytes_);
   Rewatch(loaded_);
+  // Qt's watcher takes names as text: bytes that are not valid in the local encoding would have
+  // it watch another name. Such a file is looked at by its own name instead, every kPollMs.
+  if (QFile::encodeName(QFile::decodeName(pathBytes_.c_str())).toStdString() != pathBytes_) {
+    poll_.setInterval(kPollMs);
+    connect(&poll_, &QTimer::timeout, this, [this] { Changed(false); });
+    poll_.start();
+  }
 }
 
 // A watch on a file is a watch on the file the name led to when it was set. After a rename over
@@ -51,7 +68,7 @@ void TFileWatch::Rewatch(const Stamp& now) {
 }
 
 void TFileWatch::Changed(bool fileEvent) {
-  const Stamp now = StampOf(path_);
+  const Stamp now = StampOf(pathBytes_);
   Rewatch(now);
   // The folder also changes for other files in it (an editor's swap file): those are no reason
   // to read ours again, nor to wait longer.
@@ -63,7 +80,7 @@ void TFileWatch::Changed(bool fileEvent) {
 
 void TFileWatch::Settled() {
   if (!pending_) return;
-  const Stamp now = StampOf(path_);
+  const Stamp now = StampOf(pathBytes_);
   Rewatch(now);
   const bool quiet = now == seen_;
   seen_ = now;

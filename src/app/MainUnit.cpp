@@ -6,7 +6,6 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMenu>
@@ -184,7 +183,7 @@ void TMainWindow::ShowCentred() {
 void TMainWindow::WatchFirstArgument() {
   if (fileWatch_ != nullptr || SceneFileKindOf(firstArgument_) == SceneFileKind::None) return;
   fileWatch_ = new TFileWatch(
-      QFile::decodeName(firstArgument_.c_str()), [this] { ReloadWatchedFile(); }, this);
+      firstArgument_, [this] { ReloadWatchedFile(); }, this);
 }
 
 void TMainWindow::ReloadWatchedFile() {

@@ -5,6 +5,9 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <new>
+
+#include "scene/error.h"
 
 class QDialog;
 class QWidget;
@@ -19,6 +22,18 @@ void SetModalRunner(std::function<int(QDialog&)> runner);
 // The program's plain message box: the text, an OK button, the application's title as caption.
 void ShowMessageBox(QWidget* owner, const QString& text);
 
+// While one lives (the window's resize and paint handlers), a message or error box is not run
+// where it is asked for: the toolkit is in the middle of laying out or painting the window, and
+// a modal box's event loop would enter that again. Each such box runs once that event has
+// returned, queued behind the others, one at a time: one box for every failure, in order.
+class TBoxesAfterThisEvent {
+ public:
+  TBoxesAfterThisEvent();
+  ~TBoxesAfterThisEvent();
+  TBoxesAfterThisEvent(const TBoxesAfterThisEvent&) = delete;
+  TBoxesAfterThisEvent& operator=(const TBoxesAfterThisEvent&) = delete;
+};
+
 // The generic error box: as the message box, with the error icon.
 void ShowErrorBox(QWidget* owner, const QString& text);
 
@@ -27,6 +42,8 @@ template <typename Handler>
 void Guarded(QWidget* owner, Handler&& handler) noexcept {
   try {
     handler();
+  } catch (const std::bad_alloc&) {
+    ShowErrorBox(owner, QString::fromLatin1(kOutOfMemoryText));
   } catch (const std::exception& e) {
     ShowErrorBox(owner, QString::fromUtf8(e.what()));
   } catch (...) {

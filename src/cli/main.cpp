@@ -1,17 +1,28 @@
 // kestrel-render: loads a model into the same TForm1 the window uses, applies options and view
-// changes as a user would, draws one frame and writes it (or the scene) to a file.
-#include <QImageWriter>
+// changes as a user would, draws one frame and writes it (or the scene) to a file, or draws the
+// frames of a full turn into a video or numbered pictures.
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <numbers>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/progress.h"
+#include "cli/turntable.h"
+#include "formats/file_bytes.h"
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
+#include "formats/native_file.h"
+#include "formats/picture_file.h"
+#include "formats/png_sequence.h"
+#include "formats/video/video_writer.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 #include "scene/worker_pool.h"
@@ -22,6 +33,8 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kMaxFrameSide = 16384;
+constexpr int kMaxTurntableFrames = 100000;
+constexpr double kDefaultFramesPerSecond = 30;
 
 enum class OutputFormat { Bmp, Png, Ksl };
 
@@ -33,10 +46,14 @@ struct Options {
   int height = 593;
   // The five check boxes, in the order they are set.
   std::optional<bool> toggles[5];
-  std::optional<std::pair<double, double>> turn;
+  // Every --turn in the order given: one turn after the other, as drags follow one another.
+  std::vector<std::pair<double, double>> turns;
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
   int threads = 0;  // 0: the environment's or the machine's count
+  std::optional<int> turntable;  // frames
+  std::optional<double> fps;
+  std::optional<TurnAxis> axis;
   bool help = false;
 };
 
@@ -121,7 +138,7 @@ void SetToggle(Options& o, const std::string& name, const std::string& value) {
 }
 
 void SetTurn(Options& o, const std::string& name, const std::string& value) {
-  o.turn = ParsePair(value, name);
+  o.turns.push_back(ParsePair(value, name));
 }
 
 void SetZoom(Options& o, const std::string& name, const std::string& value) {
@@ -140,43 +157,91 @@ void SetThreads(Options& o, const std::string& name, const std::string& value) {
   }
 }
 
+void SetTurntable(Options& o, const std::string& name, const std::string& value) {
+  int frames = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frames);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() || frames < 1 ||
+      frames > kMaxTurntableFrames) {
+    throw UsageError(name + " takes a whole number of frames from 1 to " +
+                     std::to_string(kMaxTurntableFrames));
+  }
+  o.turntable = frames;
+}
+
+void SetFps(Options& o, const std::string& name, const std::string& value) {
+  o.fps = ParseReal(value, name);
+  if (*o.fps <= 0) throw UsageError(name + ": the rate must be above 0");
+}
+
+void SetAxis(Options& o, const std::string& name, const std::string& value) {
+  if (value == "vertical") {
+    o.axis = TurnAxis::Vertical;
+  } else if (value == "horizontal") {
+    o.axis = TurnAxis::Horizontal;
+  } else {
+    throw UsageError(name + " takes vertical or horizontal");
+  }
+}
+
+// Where an option is listed in the usage text: with the output, among the options applied after
+// the load (in the order they act), or with the turntable.
+enum class OptionGroup { Output, AfterLoad, Turntable };
+
 // Every option but --help takes a value, as "--name value" or "--name=value". An option is its
 // row here, which also gives its lines of the usage text, and the step in Run that acts on it.
 struct OptionRow {
   const char* name;
   const char* shortName;  // or null
-  // Whether it is one of the options applied after the load (the second list of the usage).
-  bool afterLoad;
+  OptionGroup group;
   const char* synopsis;     // null: not listed
   const char* description;  // may run over several lines
   void (*apply)(Options& o, const std::string& name, const std::string& value);
 };
 
 constexpr OptionRow kOptions[] = {
-    {"--output", "-o", false, nullptr, nullptr, SetOutput},
-    {"--format", nullptr, false, "--format png|bmp|ksl",
+    {"--output", "-o", OptionGroup::Output, nullptr, nullptr, SetOutput},
+    {"--format", nullptr, OptionGroup::Output, "--format png|bmp|ksl",
      "what to write, whatever OUTPUT's name (a thumbnailer's output\n"
      "file may have no extension)",
      SetFormat},
-    {"--threads", nullptr, false, "--threads N",
+    {"--threads", nullptr, OptionGroup::Output, "--threads N",
      "draw with N threads (default: KESTREL_THREADS, else one a core);\n"
      "the picture and the file are the same with any number",
      SetThreads},
-    {"--size", nullptr, true, "--size WxH | N",
+    {"--size", nullptr, OptionGroup::AfterLoad, "--size WxH | N",
      "frame size in pixels, N alone for N x N (default 601x593)", SetSize},
-    {"--antialias", nullptr, true, "--antialias on|off", "tick or untick Anti-aliasing",
-     SetToggle<0>},
-    {"--fade", nullptr, true, "--fade on|off", "tick or untick Fade", SetToggle<1>},
-    {"--flip-z", nullptr, true, "--flip-z on|off", "tick or untick Flip Z", SetToggle<2>},
-    {"--white-back", nullptr, true, "--white-back on|off", "tick or untick White Back",
-     SetToggle<3>},
-    {"--fill-circles", nullptr, true, "--fill-circles on|off", "tick or untick Fill Circles",
-     SetToggle<4>},
-    {"--turn", nullptr, true, "--turn YAW,PITCH",
-     "turn by YAW degrees about the up axis, then PITCH about the right", SetTurn},
-    {"--zoom", nullptr, true, "--zoom F", "multiply the zoom by F", SetZoom},
-    {"--pan", nullptr, true, "--pan X,Y", "move the picture X pixels right and Y pixels up",
-     SetPan},
+    {"--antialias", nullptr, OptionGroup::AfterLoad, "--antialias on|off",
+     "tick or untick Anti-aliasing", SetToggle<0>},
+    {"--fade", nullptr, OptionGroup::AfterLoad, "--fade on|off", "tick or untick Fade",
+     SetToggle<1>},
+    {"--flip-z", nullptr, OptionGroup::AfterLoad, "--flip-z on|off", "tick or untick Flip Z",
+     SetToggle<2>},
+    {"--white-back", nullptr, OptionGroup::AfterLoad, "--white-back on|off",
+     "tick or untick White Back", SetToggle<3>},
+    {"--fill-circles", nullptr, OptionGroup::AfterLoad, "--fill-circles on|off",
+     "tick or untick Fill Circles", SetToggle<4>},
+    {"--turn", nullptr, OptionGroup::AfterLoad, "--turn YAW,PITCH",
+     "turn by YAW degrees about the up axis, then PITCH about the right;\n"
+     "given again, turns again from there",
+     SetTurn},
+    {"--zoom", nullptr, OptionGroup::AfterLoad, "--zoom F", "multiply the zoom by F", SetZoom},
+    {"--pan", nullptr, OptionGroup::AfterLoad, "--pan X,Y",
+     "move the picture X pixels right and Y pixels up", SetPan},
+    {"--turntable", nullptr, OptionGroup::Turntable, "--turntable N",
+     "draw N frames of a full turn, 360/N degrees apart, the first\n"
+     "one the view set up by the options above; each frame is the\n"
+     "picture those options give with its own turn added as a\n"
+     "last --turn",
+     SetTurntable},
+    {"--fps", nullptr, OptionGroup::Turntable, "--fps F",
+     "frames per second of the video (default 30; at most 50 for\n"
+     "a GIF, 120 otherwise; numbered pictures have no rate)",
+     SetFps},
+    {"--axis", nullptr, OptionGroup::Turntable, "--axis AXIS",
+     "vertical: turn about the screen's vertical axis, as a drag to\n"
+     "the left (the default); horizontal: about its horizontal axis,\n"
+     "as an upward drag",
+     SetAxis},
 };
 
 const OptionRow* FindOption(const std::string& name) {
@@ -204,21 +269,52 @@ void AddUsageLines(std::string& text, const std::string& synopsis, const std::st
 std::string Usage() {
   std::string text =
       "usage: kestrel-render INPUT -o OUTPUT [options]\n"
+      "       kestrel-render INPUT -o VIDEO --turntable N [--fps F] [--axis AXIS] [options]\n"
       "\n"
       "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
       "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-      "(.bmp, .png or .ksl) or by --format.\n"
+      "(.bmp, .png or .ksl) or by --format. OUTPUT - is standard output (with --format).\n"
+      "A model that cannot be read or fitted to the frame writes nothing and exits with 1.\n"
       "\n";
-  for (const bool afterLoad : {false, true}) {
-    if (afterLoad) text += "\noptions, applied in this order after the model is loaded:\n";
+  for (const OptionGroup group :
+       {OptionGroup::Output, OptionGroup::AfterLoad, OptionGroup::Turntable}) {
+    if (group == OptionGroup::AfterLoad) {
+      text += "\noptions, applied in this order after the model is loaded:\n";
+    }
+    if (group == OptionGroup::Turntable) {
+      text +=
+          "\nturntables: VIDEO's extension picks what is written: .mp4 (H.264), .webm (VP9),\n"
+          ".gif (looping), or numbered PNG files named by a pattern with %d or %03d\n"
+          "(spin_%03d.png gives spin_000.png, spin_001.png, ...; %% for a percent sign).\n"
+          "An MP4's frames are drawn at the size asked; H.264 needs even sides, so an odd\n"
+          "width or height gets one more column at the right or row at the bottom, in the\n"
+          "background colour.\n";
+    }
     for (const OptionRow& row : kOptions) {
-      if (row.afterLoad == afterLoad && row.synopsis != nullptr) {
+      if (row.group == group && row.synopsis != nullptr) {
         AddUsageLines(text, row.synopsis, row.description);
       }
     }
   }
   AddUsageLines(text, "--help", "show this text");
   return text;
+}
+
+// A turntable's OUTPUT names a video or a pattern of numbered PNG files, and nothing else says
+// what to write.
+void CheckTurntableOutput(const Options& o) {
+  if (o.format) throw UsageError("--format does not go with --turntable: VIDEO's name says it");
+  const std::optional<VideoFormat> video = VideoFormatOf(o.output);
+  if (!video && !IsPngPattern(o.output)) {
+    throw UsageError(
+        "with --turntable, VIDEO must be a .mp4, .webm or .gif file, or a pattern of numbered\n"
+        ".png files such as spin_%03d.png");
+  }
+  if (video && o.fps && *o.fps > MaxFramesPerSecond(*video)) {
+    throw UsageError("--fps: at most " +
+                     std::to_string(static_cast<int>(MaxFramesPerSecond(*video))) +
+                     " frames per second in a " + LowerExtension(o.output).substr(1) + " file");
+  }
 }
 
 Options ParseArguments(const std::vector<std::string>& args) {
@@ -255,6 +351,11 @@ Options ParseArguments(const std::vector<std::string>& args) {
   if (SceneFileKindOf(o.input) == SceneFileKind::None) {
     throw UsageError("INPUT must be a .tmb or .ksl file");
   }
+  if (o.turntable) {
+    CheckTurntableOutput(o);
+    return o;
+  }
+  if (o.fps || o.axis) throw UsageError("--fps and --axis go with --turntable");
   if (!o.format) {
     const std::string out = LowerExtension(o.output);
     if (out != ".bmp" && out != ".png" && out != ".ksl") {
@@ -265,7 +366,23 @@ Options ParseArguments(const std::vector<std::string>& args) {
   return o;
 }
 
+// A picture or the scene, to the file OUTPUT names (replaced whole, or written in place when it
+// is a device or a FIFO) or to standard output.
 void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
+  if (path == "-") {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes =
+          format == OutputFormat::Ksl
+              ? KslFileBytes(form)
+              : PictureBytes(form.FrameBitmap,
+                             format == OutputFormat::Png ? PictureFormat::Png : PictureFormat::Bmp);
+    } catch (const KestrelError& e) {
+      throw KestrelError(std::string("Cannot write to standard output: ") + e.what());
+    }
+    WriteAllBytes(STDOUT_FILENO, bytes, "standard output");
+    return;
+  }
   switch (format) {
     case OutputFormat::Bmp:
       form.SaveBitmapFile(path);  // exactly what "Save Image As" writes
@@ -273,19 +390,56 @@ void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
     case OutputFormat::Ksl:
       form.SaveKslFile(path);
       break;
-    case OutputFormat::Png: {
-      QImageWriter writer(QString::fromStdString(path), "png");
-      if (!writer.write(form.FrameBitmap)) {
-        throw KestrelError("Cannot write " + path + ": " + writer.errorString().toStdString());
-      }
+    case OutputFormat::Png:
+      SavePictureFile(form.FrameBitmap, path, PictureFormat::Png);
       break;
-    }
   }
+}
+
+// The frames of a full turn into a video or numbered PNG files. The output is set up before the
+// first frame, so that a name that cannot be written fails before any work.
+int RunTurntable(TForm1& form, HeadlessControls& controls, const Options& o) {
+  const int frames = *o.turntable;
+  std::unique_ptr<VideoWriter> video;
+  std::unique_ptr<PngSequenceWriter> pictures;
+  if (const std::optional<VideoFormat> format = VideoFormatOf(o.output)) {
+    // An odd-sized MP4 frame is padded with the picture's own background.
+    const QRgb background = form.WhiteBack ? 0xFFFFFFFFu : 0xFF000000u;
+    video = std::make_unique<VideoWriter>(
+        o.output, VideoSettings{*format, form.FrameBitmap.size(),
+                                o.fps.value_or(kDefaultFramesPerSecond), background});
+  } else {
+    pictures = std::make_unique<PngSequenceWriter>(o.output);
+  }
+  ProgressLine progress(stderr);
+  controls.OnMessage = [&progress](const std::string& text) {
+    progress.Say("");
+    std::fprintf(stderr, "%s\n", text.c_str());
+  };
+  progress.Frames(0, frames);
+  const bool drawn = DrawTurntable(form, controls, frames, o.axis.value_or(TurnAxis::Vertical),
+                                   [&](int k, const QImage& frame) {
+                                     if (video) {
+                                       video->AddFrame(frame);
+                                     } else {
+                                       pictures->AddFrame(frame);
+                                     }
+                                     progress.Frames(k + 1, frames);
+                                   });
+  if (!drawn) return kExitFailure;  // said why; the writers leave nothing behind
+  if (video) {
+    progress.Say("writing " + o.output);
+    video->Finish();
+  } else {
+    pictures->Finish();
+  }
+  return 0;
 }
 
 // Runs the whole job; the messages the window would show go to standard error as they come.
 int Run(const Options& o) {
   HeadlessControls controls;
+  controls.KeepsMemo = false;  // no memo to show
   TForm1 form(controls);
   controls.Attach(&form);
   controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
@@ -294,25 +448,25 @@ int Run(const Options& o) {
   form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);
   if (!controls.Messages.empty()) return kExitFailure;
 
-  // A load that completes ends by drawing a frame; one that does not has said why.
-  const int framesBefore = controls.FramesPresented;
-  form.FormShow(o.input);
-  if (controls.FramesPresented == framesBefore) return kExitFailure;
+  // A model the fit refuses is drawn by the window all the same, but no picture of it is one
+  // anybody asked for (a black frame, or one dot in a corner): it fails here as a refused file
+  // does, having said why.
+  if (LoadSceneFile(form, SceneFileKindOf(o.input), o.input) != LoadResult::Shown) {
+    return kExitFailure;
+  }
 
   // Each option as a user would click its box: the handler runs only on a change.
   for (int t = 0; t < 5; ++t) {
     if (o.toggles[t]) controls.SetCheckBoxChecked(kToggleBoxes[t], *o.toggles[t]);
   }
-  if (o.turn) {
-    form.RotateCam(1, o.turn->first * std::numbers::pi / 180);
-    form.RotateCam(0, o.turn->second * std::numbers::pi / 180);
-  }
+  for (const auto& [yaw, pitch] : o.turns) TurnByDegrees(form, yaw, pitch);
   // Checked as the keys check them: a zoom or pan the view cannot take fails as it would there.
   if (o.zoom) ZoomBy(form, *o.zoom);
   if (o.pan) {
     PanRight(form, o.pan->first);
     PanUp(form, o.pan->second);
   }
+  if (o.turntable) return RunTurntable(form, controls, o);
 
   const int framesBeforeFinal = controls.FramesPresented;
   form.Render();
@@ -338,6 +492,9 @@ int main(int argc, char** argv) {
   if (options.threads != 0) SetSharedWorkerThreads(options.threads);
   try {
     return Run(options);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s\n", kOutOfMemoryText);
+    return kExitFailure;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitFailure;

@@ -4,31 +4,35 @@
 
 #include <utility>
 
+#include "formats/native_file.h"
+#include "formats/tumbra_file.h"
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
 namespace {
 
-// What Open does once it has a name: the kind picks the reader, and Save As is enabled when the
-// reader returns. A failure that escapes the reader ends the command before that.
+// What Open does once it has a name: the kind picks the reader, and Save As is enabled once a
+// model was read. A refused file changes nothing, Save As's state included (which before the
+// first model would offer to save a model there is not); a failure that escapes the reader ends
+// the command before that too.
 void OpenWithReader(TForm1& form, SceneFileKind kind, const std::string& path) {
-  LoadSceneFile(form, kind, path);
-  form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  if (LoadSceneFile(form, kind, path) != LoadResult::Refused) {
+    form.Controls().SetCommandEnabled(Command::SaveAs, true);
+  }
 }
 
 }  // namespace
 
-void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
+LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
   switch (kind) {
     case SceneFileKind::Tumbra:
-      form.LoadTmbFile(path);
-      break;
+      return LoadTumbraScene(form, path);
     case SceneFileKind::Kestrel:
-      form.LoadKslFile(path);
-      break;
+      return LoadKestrelScene(form, path);
     case SceneFileKind::None:
       break;
   }
+  return LoadResult::Refused;
 }
 
 void TForm1::FormShow(const std::string& firstArgument) {
@@ -50,7 +54,7 @@ void TForm1::OpenDroppedFile(const std::string& fileName) {
   if (kind != SceneFileKind::None) OpenWithReader(*this, kind, fileName);
 }
 
-void TForm1::AdoptScene(SceneData&& scene) {
+bool TForm1::AdoptScene(SceneData&& scene) {
   NewView();
   AntiAlias = scene.AntiAlias;
   SetCheckBox(kAliasCheckBox, AntiAlias);
@@ -81,6 +85,7 @@ void TForm1::AdoptScene(SceneData&& scene) {
   SegmentCount = static_cast<int32_t>(Segments.size());
   CircleRadius = scene.CircleRadius;
 
-  ComputeScale();
+  const bool fitted = ComputeScale();
   Render();
+  return fitted;
 }

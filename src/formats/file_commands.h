@@ -1,5 +1,5 @@
 // The one step from a kind of file to its reader, shared by every way a file is opened: the
-// command line, Open, a drop and a reload.
+// command line, Open, a drop, a reload and kestrel-render.
 #pragma once
 
 #include <string>
@@ -8,6 +8,18 @@
 
 class TForm1;
 
-// Runs the reader of `kind` on `path` (nothing for None). A reader reports its own failures;
-// an error that escapes it is passed on.
-void LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);
+// What became of a load.
+enum class LoadResult {
+  // Nothing changed; the reader has shown why (or there was no reader for the name).
+  Refused,
+  // The model was read and shown, but the fit failed and has shown its message: the frame
+  // shows the model as the failed fit left the view.
+  Unfitted,
+  // The model was read, fitted and drawn.
+  Shown,
+};
+
+// Runs the reader of `kind` on `path` (nothing for None, which is Refused). A reader reports its
+// own failures; an error that escapes it (the scene file's) is passed on, and has changed
+// nothing either.
+LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);

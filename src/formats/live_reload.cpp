@@ -1,9 +1,6 @@
 // Reload keeping the view.
 #include "formats/live_reload.h"
 
-#include <cmath>
-#include <limits>
-
 #include "formats/file_commands.h"
 #include "scene/scene_model.h"
 
@@ -11,7 +8,7 @@ namespace {
 
 struct SavedView {
   Vec3 viewAxis, upAxis, rightAxis;
-  double panX, panY, scale, initialScale;
+  double panX, panY, scale;
 
   explicit SavedView(const TForm1& f)
       : viewAxis(f.ViewAxis),
@@ -19,8 +16,7 @@ struct SavedView {
         rightAxis(f.RightAxis),
         panX(f.PanX),
         panY(f.PanY),
-        scale(f.Scale),
-        initialScale(f.InitialScale) {}
+        scale(f.Scale) {}
 
   void RestoreView(TForm1& f) const {
     f.ViewAxis = viewAxis;
@@ -39,22 +35,11 @@ bool ReloadKeepingView(TForm1& form, const std::string& path) {
   if (kind == SceneFileKind::None) return false;
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);
-  // Both readers end with the fit, and the fit alone sets InitialScale: a NaN still there after
-  // the reader returns says that it stopped before (or that the fit itself failed).
-  form.InitialScale = std::numeric_limits<double>::quiet_NaN();
-  const auto settle = [&] {
-    const bool fitted = !std::isnan(form.InitialScale);
-    if (!fitted) form.InitialScale = saved.initialScale;
-    if (hadModel) saved.RestoreView(form);
-    return fitted;
-  };
-  try {
-    LoadSceneFile(form, kind, path);
-  } catch (...) {
-    settle();
-    throw;
-  }
-  const bool fitted = settle();
-  if (fitted && hadModel) form.Render();
-  return fitted;
+  const LoadResult loaded = LoadSceneFile(form, kind, path);
+  if (loaded == LoadResult::Refused || !hadModel) return loaded == LoadResult::Shown;
+  // A failed fit kept the old InitialScale; a new one stays for Center.
+  saved.RestoreView(form);
+  if (loaded == LoadResult::Unfitted) return false;
+  form.Render();
+  return true;
 }

@@ -11,9 +11,10 @@ class TForm1;
 // The loaders reset the view and fit the new model; afterwards the user's axes, pan and Scale
 // come back, and one more frame is drawn with them. The new fit stays as InitialScale and the
 // reader's centre as Centre, so "Center" returns to the fitted view of the model as it is now.
-// A reader that fails has said so itself, and draws nothing more here either: the axes, pan,
-// Scale and InitialScale are put back all the same, so that a file saved half-edited does not
-// cost the user the view when the next save reloads. An error escaping the reader is passed on
-// after the same restoring. With no model shown before, there is no view to keep: the reload is
-// a plain load.
+// A file the reader refuses (one saved half-edited, or too large for memory) changes nothing at
+// all, as any refused load: the model, memo, options and view shown stay, and only the reader's
+// message is new; an error escaping the reader is passed on, having changed nothing either. A
+// model the fit refuses is shown as the reader leaves it, in the user's view, with the old fit
+// kept for Center. With no model shown before, there is no view to keep: the reload is a plain
+// load.
 bool ReloadKeepingView(TForm1& form, const std::string& path);

@@ -186,6 +186,10 @@ class BodyReader {
     v.z = std::bit_cast<double>(Get(part, what));
     return v;
   }
+  void Skip(size_t n, const char* what) {
+    Need(n, what);
+    p_ += n;
+  }
   std::string Text(size_t n, const char* what) {
     Need(n, what);
     std::string s(reinterpret_cast<const char*>(p_), n);
@@ -317,4 +321,30 @@ SceneData DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t 
     throw KestrelError("it holds " + std::to_string(r.Left()) + " bytes after its last segment");
   }
   return b;
+}
+
+uint64_t KslSceneBytes(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize) {
+  uint64_t bytes = 0;
+  try {
+    CheckWidths(vecSize, intSize);
+    BodyReader r(body, vecSize, intSize);
+    const uint8_t version = r.Byte("the version");
+    r.Skip(version >= 2 ? kOptionBytes : kOptionBytes - 1, "the options");
+    if (version < 3) r.Skip(kSingleBytes, "the circle radius");
+    r.Skip(vecSize, "the centre");
+    const size_t lineCount = r.Count("comment lines", intSize);
+    for (size_t i = 0; i < lineCount; ++i) {
+      const size_t length = r.Count("characters in a comment line", 1);
+      r.Skip(length, "a comment line");
+      bytes += CommentLineBytes(length);
+    }
+    const size_t pointCount = r.Count("points", vecSize);
+    r.Skip(pointCount * vecSize, "the points");
+    bytes += SceneBytes(pointCount, 0);
+    const size_t shortest = 1 + intSize + (version >= 3 ? intSize : 0) + kColourBytes;
+    bytes += SceneBytes(0, r.Count("segments", shortest));
+  } catch (const KestrelError&) {
+    // Damaged: what was counted stands.
+  }
+  return bytes;
 }

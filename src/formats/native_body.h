@@ -34,3 +34,9 @@ std::vector<uint8_t> EncodeKslBody(const TForm1& form);
 // name) for a body that is damaged. Never allocates for a count that the rest of the body cannot
 // hold.
 SceneData DecodeKslBody(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize);
+
+// What the scene a body holds will take in memory once read and shown (SceneBytes and
+// CommentLineBytes, scene/scene_data.h), from its counts and line lengths alone, before anything
+// is allocated for them. Where the body is damaged the walk stops and what it counted stands:
+// DecodeKslBody says what is wrong.
+uint64_t KslSceneBytes(std::span<const uint8_t> body, uint8_t vecSize, uint8_t intSize);

@@ -1,15 +1,19 @@
-// The Tumbra file reader: replaces the model, the comment lines and the options with what a
-// plain-text Tumbra file holds, then fits the view and draws one frame.
-#include <algorithm>
+// The Tumbra file reader: the whole file is read and checked into a scene off to the side, and
+// only a file read to its end replaces the model, the memo and the options, through AdoptScene.
+#include "formats/tumbra_file.h"
+
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <new>
 #include <string_view>
+#include <utility>
 
 #include "formats/file_bytes.h"
-#include "formats/prefault.h"
+#include "formats/memory_budget.h"
+#include "formats/tumbra_lines.h"
 #include "formats/tumbra_syntax.h"
-#include "scene/colour_codes.h"
+#include "scene/form_controls.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -19,262 +23,123 @@ constexpr char kSwitchError[] = "Error reading switches in text file";
 constexpr char kUnknownSwitch[] = "unrecognized switch in text file";
 constexpr char kNoPoints[] = "No points in text file";
 
-// The whole file in one block, every line and column a view into it, and the number of its
-// line ends, counted as the file was read.
-struct TextFile {
-  FileContents contents;
-  uint64_t lineEnds = 0;
-};
+// What a comment line of the block shows: everything after its "#", and a bare "#" a blank, so
+// that it still takes a line in the memo.
+std::string_view ShownComment(std::string_view line) {
+  return line.size() == 1 ? std::string_view(" ") : line.substr(1);
+}
 
-// Only a regular file is a text file; anything that cannot be read, or not whole, is no model.
-bool ReadTextFile(const std::string& fileName, TextFile& file) {
-  tumbra::LineEndCounter ends;
+// Reads the file. Returns nullopt once `refuse` has shown why it is no model; `needed` follows
+// what the load is known to need, for the message should memory run out all the same.
+std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& controls,
+                                   uint64_t& needed) {
+  const auto refuse = [&controls](const std::string& message) {
+    controls.ShowMessage(message);
+    return std::optional<SceneData>();
+  };
+  // The point lines are counted as the file is read, so that exactly their room is taken:
+  // nothing is reserved for the empty, comment or switch lines, however many there are.
+  tumbra::PointLineCounter counter;
+  FileContents file;
   try {
-    file.contents = ReadFileBytes(fileName, std::numeric_limits<uint64_t>::max(),
-                                  [&ends](std::string_view piece) { ends.Add(piece); });
+    file = ReadFileBytes(fileName, std::numeric_limits<uint64_t>::max(),
+                         [&counter](std::string_view piece) { counter.Add(piece); });
+  } catch (const NotEnoughMemory& e) {
+    return refuse(e.what());
   } catch (const KestrelError&) {
-    return false;
+    // Only a regular file is a text file; anything that cannot be read, or not whole, is no
+    // model.
+    return refuse(kReadError);
   }
-  file.lineEnds = ends.LineEnds();
-  return true;
-}
+  needed = file.size;
+  const std::string_view text = file.Text();
 
-bool IsCommentLine(std::string_view line) {
-  return !line.empty() && line.front() == '#';
-}
-
-bool IsSwitchLine(std::string_view line) {
-  return !line.empty() && (line.front() == 's' || line.front() == 'S');
-}
-
-bool IsPointLine(std::string_view line) {
-  return !line.empty() && !IsCommentLine(line) && !IsSwitchLine(line);
-}
-
-bool BeginsWithHash(std::string_view column) {
-  return !column.empty() && column.front() == '#';
-}
-
-// Reads the switch and point lines into the form, one line at a time, in file order. Each
-// method returns false when the line stops the reading; the caller shows the message.
-class ModelLineReader {
- public:
-  explicit ModelLineReader(TForm1& form) : form_(form) {}
-
-  bool PointLine(std::string_view line) {
-    tumbra::ColumnCursor columns(line);
-    const int32_t index = form_.PointCount;
-    PrefaultAhead(form_.Points);
-    form_.Points.emplace_back();
-    form_.PointCount = index + 1;
-    // The file lists x, z, y. The position is stored only once all three have been read, so
-    // the order in which they are read makes no difference.
-    double x = 0;
-    double y = 0;
-    double z = 0;
-    if (!columns.NextReal(x) || !columns.NextReal(z) || !columns.NextReal(y)) return false;
-    form_.Points.back().Pos = Vec3{x, y, z};
-    int32_t written = 0;
-    if (!columns.NextInteger(written)) return false;
-    // Only the low 16 bits count, read as a signed value (modulo 2^16, as C++20 defines it).
-    const auto code = static_cast<int16_t>(static_cast<uint16_t>(written));
-    if (code == 0) return true;
-    // A line from the previous point has no start on the first point line. We read it as a
-    // plain move (code 0): no segment, and its colour columns are not read, as for any move.
-    // So every First and Second lies within Points.
-    if (code > 0 && index == 0) return true;
-    PrefaultAhead(form_.Segments);
-    form_.Segments.emplace_back();
-    form_.SegmentCount = static_cast<int32_t>(form_.Segments.size());
-    SegmentRecord& segment = form_.Segments.back();
-    const uint8_t red = tumbra::LowByteOfMagnitude(code);
-    std::string_view greenColumn;
-    std::string_view blueColumn;
-    if (columns.Next(greenColumn) && columns.Next(blueColumn) && !BeginsWithHash(greenColumn) &&
-        !BeginsWithHash(blueColumn)) {
-      int32_t green = 0;
-      int32_t blue = 0;
-      if (!tumbra::ParseInteger(greenColumn, green) || !tumbra::ParseInteger(blueColumn, blue)) {
-        return false;
-      }
-      segment.Colour =
-          MakeColor(tumbra::LowByteOfMagnitude(blue), tumbra::LowByteOfMagnitude(green), red);
-    } else {
-      // The background in force now, as the switches read so far have left it.
-      segment.Colour = form_.CodeToColor(red);
-    }
-    if (code > 0) {
-      segment.Kind = 0;
-      segment.First = index - 1;
-      segment.Second = index;
-    } else {
-      segment.Kind = 1;
-      segment.First = index;
-      segment.Radius = radius_;
-      form_.CircleRadius = std::max(form_.CircleRadius, radius_);
-    }
-    return true;
-  }
-
-  // Returns false only for a value that is no number; an unknown switch is reported here and
-  // reading goes on.
-  bool SwitchLine(std::string_view line) {
-    tumbra::Columns columns;
-    const int count = tumbra::SplitColumns(line, columns);
-    if (count < 2) return true;
-    const std::string_view keyword = columns[1];
-    using tumbra::EqualsIgnoringCase;
-    if (EqualsIgnoringCase(keyword, "antialiasoff")) {
-      form_.SetCheckBox(kAliasCheckBox, false);
-    } else if (EqualsIgnoringCase(keyword, "fadeoff")) {
-      form_.SetCheckBox(kFadeCheckBox, false);
-    } else if (EqualsIgnoringCase(keyword, "flipz")) {
-      form_.SetCheckBox(kFlipZCheckBox, true);
-    } else if (EqualsIgnoringCase(keyword, "whiteback")) {
-      form_.SetCheckBox(kWhiteBackCheckBox, true);
-    } else if (EqualsIgnoringCase(keyword, "freespin")) {
-      form_.SetCheckBox(kFreeSpinCheckBox, true);
-    } else if (EqualsIgnoringCase(keyword, "fillcircles")) {
-      form_.SetCheckBox(kCircleFillCheckBox, true);
-    } else if (EqualsIgnoringCase(keyword, "circlediameter") && count >= 3) {
-      double diameter = 0;
-      if (!tumbra::ParseReal(columns[2], diameter)) return false;
-      radius_ = diameter * 0.5;
-    } else if (EqualsIgnoringCase(keyword, "center") && count >= 5) {
-      // Each coordinate is stored as it is read: a bad later one leaves the earlier ones set.
-      if (!tumbra::ParseReal(columns[2], form_.Centre.x)) return false;
-      if (!tumbra::ParseReal(columns[3], form_.Centre.z)) return false;
-      if (!tumbra::ParseReal(columns[4], form_.Centre.y)) return false;
-      form_.CentreGiven = true;
-    } else if (!unknownSwitchReported_) {
-      // Once per file: a file of a million unknown switches would otherwise hold the user at a
-      // million message boxes. The rest are skipped as quietly as the first one is.
-      unknownSwitchReported_ = true;
-      form_.Controls().ShowMessage(kUnknownSwitch);
-    }
-    return true;
-  }
-
- private:
-  TForm1& form_;
-  // The radius given to point segments read from here on; the load starts it at 0.
-  double radius_ = 0;
-  bool unknownSwitchReported_ = false;
-};
-
-// Steps from reading the file to the last line. Returns true when the whole file was read;
-// otherwise the message has been shown and what was changed so far stays changed.
-bool ReadModel(TForm1& form, const std::string& fileName) {
-  TextFile file;
-  if (!ReadTextFile(fileName, file)) {
-    form.Controls().ShowMessage(kReadError);
-    return false;
-  }
-  const std::string_view text = file.contents.Text();
-
-  form.Controls().MemoClear();
-  form.CommentLines.clear();
   tumbra::LineReader lines(text);
   std::string_view line;
+  uint64_t commentLines = 0;
+  uint64_t commentBytes = 0;
   bool blockEnded = false;
   while (lines.Next(line)) {
-    if (!IsCommentLine(line)) {
+    if (tumbra::KindOf(line) != tumbra::LineKind::Comment) {
       blockEnded = true;
       break;
     }
-    // A bare "#" still takes a line in the memo, so it keeps a blank.
-    std::string shown = line.size() == 1 ? std::string(" ") : std::string(line.substr(1));
-    form.Controls().MemoAdd(shown);
-    form.CommentLines.push_back(std::move(shown));
+    ++commentLines;
+    commentBytes += CommentLineBytes(ShownComment(line).size());
   }
-  if (!blockEnded) {
-    form.Controls().ShowMessage(kReadError);
-    return false;
-  }
-
-  // Both arrays are sized once, before the old model goes: a point line adds one point and at
-  // most one segment, and any line may be one, so the line ends bound their number. They were
-  // counted as the file was read, which spares classifying every line in a pass of its own;
-  // the few comment, switch and empty lines get room that is reserved but never touched.
+  if (!blockEnded) return refuse(kReadError);
   // A file without points is refused like one that is all comment: an empty model can be
-  // neither fitted nor drawn, so the previous model stays, and its switches are not applied.
-  const std::string_view rest = text.substr(static_cast<size_t>(line.data() - text.data()));
-  uint64_t pointLines = file.lineEnds + 1;
-  bool anyPoint = IsPointLine(line);
-  while (!anyPoint && lines.Next(line)) anyPoint = IsPointLine(line);
-  if (!anyPoint) {
-    form.Controls().ShowMessage(kNoPoints);
-    return false;
-  }
-  if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-    // Only the exact number can tell whether the points fit the 32-bit count.
-    pointLines = 0;
-    tumbra::LineReader all(rest);
-    while (all.Next(line)) pointLines += IsPointLine(line) ? 1 : 0;
-    if (pointLines > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-      form.Controls().ShowMessage(kReadError);
-      return false;
-    }
-  }
+  // neither fitted nor drawn.
+  const uint64_t points = counter.PointLines();
+  if (points == 0) return refuse(kNoPoints);
+  if (points > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    return refuse(kReadError);
 
-  // Fresh arrays rather than clear(): the old model's memory goes before the new one is taken.
-  form.PointCount = 0;
-  form.SegmentCount = 0;
-  form.Points = std::vector<PointRecord>();
-  form.Segments = std::vector<SegmentRecord>();
-  form.Points.reserve(static_cast<size_t>(pointLines));
-  form.Segments.reserve(static_cast<size_t>(pointLines));
-  // The room is taken from the kernel a megabyte at a time as the lines fill it
-  // (PrefaultAhead), never beyond what they fill.
+  // A point line adds one point and at most one segment. The old model stays until the new one
+  // is complete, so this comes on top of it.
+  const uint64_t modelBytes = SceneBytes(points, points) + commentBytes;
+  needed = file.size + modelBytes;
+  RequireMemory(fileName, modelBytes, needed);
 
-  ModelLineReader reader(form);
+  SceneData scene;
+  scene.CommentLines.reserve(static_cast<size_t>(commentLines));
+  tumbra::LineReader block(text);
+  for (uint64_t i = 0; i < commentLines && block.Next(line); ++i) {
+    scene.CommentLines.emplace_back(ShownComment(line));
+  }
+  // The room is taken from the kernel a megabyte at a time as the lines fill it (PrefaultAhead).
+  scene.Points.reserve(static_cast<size_t>(points));
+  scene.Segments.reserve(static_cast<size_t>(points));
+
+  tumbra::ParseState state;
+  bool unknownSwitchReported = false;
   tumbra::LineReader model(text);
   while (model.Next(line)) {
-    if (line.empty() || IsCommentLine(line)) continue;
-    if (IsSwitchLine(line)) {
-      if (!reader.SwitchLine(line)) {
-        form.Controls().ShowMessage(kSwitchError);
-        return false;
-      }
-    } else if (!reader.PointLine(line)) {
-      form.Controls().ShowMessage(kReadError);
-      return false;
+    switch (tumbra::ReadLine(line, state, scene)) {
+      case tumbra::LineResult::Read:
+        break;
+      case tumbra::LineResult::UnknownSwitch:
+        // Once per file: a file of a million unknown switches would otherwise hold the user at
+        // a million message boxes. The rest are skipped as quietly as the first one is.
+        if (!unknownSwitchReported) {
+          unknownSwitchReported = true;
+          controls.ShowMessage(kUnknownSwitch);
+        }
+        break;
+      case tumbra::LineResult::BadPointLine:
+        return refuse(kReadError);
+      case tumbra::LineResult::BadSwitchValue:
+        return refuse(kSwitchError);
     }
   }
-  return true;
+  return scene;
 }
 
 }  // namespace
 
-void TForm1::LoadTmbFile(const std::string& fileName) {
-  NewView();
-  // Numbers are read with "." whatever the locale: the grammar never consults it, so there is
-  // no program-wide separator to set.
-  CircleRadius = 0;
-  SetCheckBox(kAliasCheckBox, true);
-  SetCheckBox(kFadeCheckBox, true);
-  SetCheckBox(kFlipZCheckBox, false);
-  SetCheckBox(kWhiteBackCheckBox, false);
-  SetCheckBox(kFreeSpinCheckBox, false);
-  SetCheckBox(kCircleFillCheckBox, false);
-
-  bool complete = false;
+std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormControls& controls) {
+  uint64_t needed = 0;
   try {
-    complete = ReadModel(*this, fileName);
+    return ReadScene(fileName, controls, needed);
+  } catch (const NotEnoughMemory& e) {
+    controls.ShowMessage(e.what());
+  } catch (const std::bad_alloc&) {
+    // The estimate fell short of what the allocator could give after all.
+    controls.ShowMessage(NotEnoughMemoryMessage(fileName, needed));
   } catch (const std::exception&) {
-    // Out of memory for the file or the arrays: the file cannot be read, like any other.
-    Controls().ShowMessage(kReadError);
+    controls.ShowMessage(kReadError);
   }
-  if (complete) {
-    ComputeScale();
-    Render();
-    return;
-  }
-  // A failure that leaves no points (the first load of an unreadable file, a bad switch
-  // before the first point line) leaves nothing to draw; later events must not try to, so we
-  // are back where the window started: no model, no Center.
-  if (Points.empty()) {
-    NoModel = true;
-    Controls().SetCommandEnabled(Command::Center, false);
-  }
+  return std::nullopt;
+}
+
+LoadResult LoadTumbraScene(TForm1& form, const std::string& fileName) {
+  std::optional<SceneData> scene = ReadTumbraScene(fileName, form.Controls());
+  if (!scene) return LoadResult::Refused;
+  return form.AdoptScene(std::move(*scene)) ? LoadResult::Shown : LoadResult::Unfitted;
+}
+
+// Numbers are read with "." whatever the locale: the grammar never consults it, so there is no
+// program-wide separator to set.
+void TForm1::LoadTmbFile(const std::string& fileName) {
+  LoadTumbraScene(*this, fileName);
 }

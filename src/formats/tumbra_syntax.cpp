@@ -78,59 +78,69 @@ size_t ScanReal(std::string_view text, double& value) {
   return length;
 }
 
-struct EndCounts {
-  uint64_t lf = 0;
-  uint64_t cr = 0;
-};
+bool EndsLine(char c) {
+  return c == '\n' || c == '\r';
+}
 
-// How many LF and how many CR bytes `text` holds, in one pass for both.
-EndCounts CountEndBytes(std::string_view text) {
-  EndCounts n;
-  size_t i = 0;
+// No point line starts with this character: it ends the line at once, or makes it a comment or
+// a switch.
+bool StartsNoPointLine(char c) {
+  return EndsLine(c) || c == '#' || c == 's' || c == 'S';
+}
+
+// How many point lines start in `text`, `before` being the byte before it. A line starts after
+// every LF and after every CR; after the CR of a CR LF comes the LF, which starts no line.
+uint64_t CountPointLineStarts(std::string_view text, char before) {
+  if (text.empty()) return 0;
+  uint64_t n = EndsLine(before) && !StartsNoPointLine(text[0]) ? 1 : 0;
+  // Most files end their lines with LF alone: then the line starts are found a line at a time by
+  // the library's search, which passes over the bytes between far faster than a look at each.
+  if (std::memchr(text.data(), '\r', text.size()) == nullptr) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) &&
+           ++p != end) {
+      if (!StartsNoPointLine(*p)) ++n;
+    }
+    return n;
+  }
+  size_t i = 1;
 #ifdef KESTREL_COUNT_WITH_SSE2
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const auto sum = [](__m128i counts) {
-    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
-           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  };
+  const auto byte = [](char c) { return _mm_set1_epi8(c); };
+  const __m128i lf = byte('\n');
+  const __m128i cr = byte('\r');
+  const __m128i hash = byte('#');
+  const __m128i lowerS = byte('s');
+  const __m128i upperS = byte('S');
   while (text.size() - i >= 16) {
     // Up to 255 blocks in byte-wide counters, then added up.
     const size_t blocks = std::min<size_t>((text.size() - i) / 16, 255);
-    __m128i lfs = _mm_setzero_si128();
-    __m128i crs = _mm_setzero_si128();
+    __m128i starts = _mm_setzero_si128();
     for (size_t b = 0; b < blocks; ++b, i += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(bytes, lf));
-      crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(bytes, cr));
+      const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i - 1));
+      const __m128i afterEnd = _mm_or_si128(_mm_cmpeq_epi8(last, lf), _mm_cmpeq_epi8(last, cr));
+      const __m128i noPoint = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(now, lf), _mm_cmpeq_epi8(now, cr)),
+          _mm_or_si128(_mm_cmpeq_epi8(now, hash),
+                       _mm_or_si128(_mm_cmpeq_epi8(now, lowerS), _mm_cmpeq_epi8(now, upperS))));
+      starts = _mm_sub_epi8(starts, _mm_andnot_si128(noPoint, afterEnd));
     }
-    n.lf += sum(lfs);
-    n.cr += sum(crs);
+    const __m128i sums = _mm_sad_epu8(starts, _mm_setzero_si128());
+    n += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+         static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
   }
 #endif
-  for (; i < text.size(); ++i) {
-    n.lf += text[i] == '\n';
-    n.cr += text[i] == '\r';
-  }
+  for (; i < text.size(); ++i) n += EndsLine(text[i - 1]) && !StartsNoPointLine(text[i]) ? 1 : 0;
   return n;
 }
 
 }  // namespace
 
-void LineEndCounter::Add(std::string_view piece) {
+void PointLineCounter::Add(std::string_view piece) {
   if (piece.empty()) return;
-  const EndCounts n = CountEndBytes(piece);
-  lf_ += n.lf;
-  cr_ += n.cr;
-  if (pieceEndedWithCr_ && piece.front() == '\n') ++crlf_;
-  // Most files have no CR at all and need no look for pairs.
-  if (n.cr != 0) {
-    for (size_t i = 0; i + 1 < piece.size(); ++i) {
-      crlf_ += piece[i] == '\r' && piece[i + 1] == '\n';
-    }
-  }
-  pieceEndedWithCr_ = piece.back() == '\r';
+  count_ += CountPointLineStarts(piece, before_);
+  before_ = piece.back();
 }
 
 LineReader::LineReader(std::string_view text) : text_(text) {

@@ -101,16 +101,21 @@ std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
   return out;
 }
 
-std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput) {
+std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput,
+                                      const OutputGrowth& beforeGrowth) {
   z_stream s{};
   if (inflateInit(&s) != Z_OK) Fail();
   const StreamEnd end(s, inflateEnd);
   const uint8_t* next = input.data();
   size_t left = input.size();
   std::vector<uint8_t> out;
+  const auto grow = [&out, &beforeGrowth](size_t room) {
+    if (beforeGrowth) beforeGrowth(room);
+    out.reserve(room);
+  };
   // Room for four times the input up front (address space only, touched as it fills): a scene
   // body unpacks to less than that, and growing by doubling instead would copy it over and over.
-  out.reserve(std::min(maxOutput, input.size() <= SIZE_MAX / 4 ? input.size() * 4 : SIZE_MAX));
+  grow(std::min(maxOutput, input.size() <= SIZE_MAX / 4 ? input.size() * 4 : SIZE_MAX));
   uint8_t piece[4096];
   for (;;) {
     Feed(s, next, left);
@@ -124,6 +129,9 @@ std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t max
     if (have > maxOutput - out.size()) {
       throw DecompressedTooLarge("The compressed data unpacks to more than " +
                                  std::to_string(maxOutput) + " bytes");
+    }
+    if (have > out.capacity() - out.size()) {
+      grow(std::min(maxOutput, std::max(out.size() + have, 2 * out.capacity())));
     }
     out.insert(out.end(), piece, piece + have);
     if (ret == Z_STREAM_END) break;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -19,7 +20,13 @@ class DecompressedTooLarge : public KestrelError {
 // Large inputs at level 9 go through DeflateLevel9, which writes those same bytes sooner.
 std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level);
 
+// Told before the output's room grows to `room` bytes, taken as a new block while the old one is
+// still held; it may throw to stop.
+using OutputGrowth = std::function<void(size_t room)>;
+
 // Decompresses the zlib stream at the start of `input`. Throws KestrelError("Error") when the
 // data is not a whole, valid zlib stream, and DecompressedTooLarge before the output would grow
-// beyond `maxOutput` bytes. Bytes after the end of the stream are not looked at.
-std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput);
+// beyond `maxOutput` bytes. Bytes after the end of the stream are not looked at. `beforeGrowth`,
+// when given, hears of every growth of the output's room before it is taken.
+std::vector<uint8_t> DecompressStream(std::span<const uint8_t> input, size_t maxOutput,
+                                      const OutputGrowth& beforeGrowth = {});

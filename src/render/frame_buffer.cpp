@@ -33,7 +33,7 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
       QImage resized(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
       // Qt answers a size it cannot allocate with a null image instead of throwing; the old
       // frame and its table then stay as they were.
-      if (resized.isNull() && w > 0 && h > 0) throw KestrelError("Out of memory");
+      if (resized.isNull() && w > 0 && h > 0) throw KestrelError(kOutOfMemoryText);
       // The old storage goes with the old image: the table must not outlive it.
       ScanLines.clear();
       FrameBitmap = std::move(resized);

@@ -4,8 +4,12 @@
 #include "scene/scene_model.h"
 
 uint32_t TForm1::CodeToColor(uint8_t code) const {
+  return CodeColour(code, WhiteBack);
+}
+
+uint32_t CodeColour(uint8_t code, bool whiteBack) {
   // The default follows the background: white lines on black, dark grey on white.
-  const uint32_t fallback = WhiteBack ? MakeColor(40, 40, 40) : MakeColor(255, 255, 255);
+  const uint32_t fallback = whiteBack ? MakeColor(40, 40, 40) : MakeColor(255, 255, 255);
   switch (code) {
     case 1:
       return MakeColor(0, 0, 255);  // red

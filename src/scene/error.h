@@ -16,6 +16,10 @@ class KestrelError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What the user is told when an allocation fails where nothing better can be said: never the
+// allocator's own text.
+inline constexpr char kOutOfMemoryText[] = "Out of memory";
+
 enum class FloatFault { Overflow, Invalid, DivisionByZero };
 
 [[noreturn]] inline void ThrowFloatFault(FloatFault fault) {

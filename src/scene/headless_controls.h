@@ -20,7 +20,9 @@ class HeadlessControls : public FormControls {
 
   void ShowMessage(const std::string& text) override;
   void MemoClear() override { Memo.clear(); }
-  void MemoAdd(const std::string& line) override { Memo.push_back(line); }
+  void MemoAdd(const std::string& line) override {
+    if (KeepsMemo) Memo.push_back(line);
+  }
   bool CheckBoxChecked(int number) const override { return Checks[Index(number)]; }
   void SetCheckBoxChecked(int number, bool checked) override;
   void SetCommandEnabled(Command command, bool enabled) override;
@@ -40,6 +42,9 @@ class HeadlessControls : public FormControls {
   // --- State, as the window would show it ---
   std::vector<std::string> Messages;
   std::vector<std::string> Memo;
+  // False where nothing ever shows the memo (kestrel-render): the form's CommentLines is then
+  // the one copy of the comment lines, which a file can make gigabytes of.
+  bool KeepsMemo = true;
   bool Checks[7] = {false, true, true, false, false, false, false};
   bool Enabled[3] = {false, false, false};  // Save As, Save Image As, Center
   bool TimerOn = false;

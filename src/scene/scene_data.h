@@ -3,6 +3,7 @@
 // never touches the model, the memo, the options or the view.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,3 +33,21 @@ struct SceneData {
   Vec3 Centre{};
   bool CentreGiven = false;
 };
+
+// What a model of this size takes once shown, in bytes: its records, and the renderer's working
+// copies of them (render/render_workspace.h: a depth and a screen position for each point; two
+// sort keys, a moved copy of the record and a share of the sort's buckets for each segment). A
+// reader asks for this much before it allocates anything for a file.
+constexpr uint64_t SceneBytes(uint64_t points, uint64_t segments) {
+  constexpr uint64_t kFramePerPoint = 16;
+  constexpr uint64_t kFramePerSegment = 80;
+  return points * (sizeof(PointRecord) + kFramePerPoint) +
+         segments * (sizeof(SegmentRecord) + kFramePerSegment);
+}
+
+// What one comment line of `length` bytes takes: the string, and its text where the string
+// cannot hold it within itself.
+constexpr uint64_t CommentLineBytes(uint64_t length) {
+  constexpr uint64_t kHeldWithin = 15;  // libstdc++'s short-string capacity
+  return sizeof(std::string) + (length > kHeldWithin ? length + 1 : 0);
+}

@@ -55,8 +55,9 @@ class TForm1 {
   // A .tmb or .ksl file dropped on the window: opened as Open opens it with that file's filter.
   void OpenDroppedFile(const std::string& fileName);
   // Replaces the model, the memo, the options and the centre with a scene read in full, then
-  // fits and draws it: the one way a load changes the shown model.
-  void AdoptScene(SceneData&& scene);
+  // fits and draws it: the one way a load changes the shown model. Returns whether the fit went
+  // through (ComputeScale's result).
+  bool AdoptScene(SceneData&& scene);
 
   // Tumbra files: formats/tumbra_file.cpp
   void LoadTmbFile(const std::string& fileName);
@@ -66,7 +67,7 @@ class TForm1 {
   void SaveKslFile(const std::string& fileName);
   void SaveAs1Click();
 
-  // The picture file and Save Image As: formats/bmp_file.cpp
+  // The picture file and Save Image As: formats/picture_file.cpp
   void SaveImageAs1Click();
   // Writes the frame as a 32-bit Windows BMP file; throws KestrelError when it cannot.
   void SaveBitmapFile(const std::string& fileName) const;
@@ -80,7 +81,8 @@ class TForm1 {
 
   // Framing: view/framing.cpp
   void NewView();
-  void ComputeScale();
+  // Reports its own failure, as ever; the result says whether the fit went through.
+  bool ComputeScale();
   void CenterButtonClick();
 
   // Mouse, keyboard, wheel and free spin: view/interaction.cpp

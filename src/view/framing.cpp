@@ -47,7 +47,7 @@ void TForm1::NewView() {
   ResetPan(*this);
 }
 
-void TForm1::ComputeScale() {
+bool TForm1::ComputeScale() {
   try {
     // The readers keep PointCount equal to the array's length; should they ever disagree, we
     // stop here rather than read past the array.
@@ -84,8 +84,10 @@ void TForm1::ComputeScale() {
     // A sphere about the centre, widened by the largest circle: not the box diagonal.
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
     FitScaleToFrame(*this);
+    return true;
   } catch (const std::exception&) {
     Controls().ShowMessage("Error centering and scaling coordinates");
+    return false;
   }
 }
 

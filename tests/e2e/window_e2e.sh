@@ -4,6 +4,8 @@
 # File > Exit ends the program with success.
 # Usage: window_e2e.sh PATH/TO/kestrel
 set -euo pipefail
+# shellcheck source=menu_exit.sh
+source "$(dirname "$0")/menu_exit.sh"
 program=$1
 work=$(mktemp -d)
 "$program" >"$work/out.txt" 2>&1 &
@@ -32,14 +34,5 @@ below=$(pixel $((x + 400)) $((y + h - 3)))
 [ "$gap" != 000000 ] && [ "$gap" = "$margin" ] && [ "$gap" = "$below" ] ||
   fail "margins are $gap, $margin, $below: not one background colour"
 
-# File > Exit: the last entry of the menu.
-xdotool mousemove --window "$id" 15 10 click 1
-sleep 0.5
-xdotool key Up Return
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "File > Exit did not end the program"
-wait "$pid" || fail "the program ended with status $?"
+exit_through_menu "$id" "$pid"
 echo "window_e2e: ok"

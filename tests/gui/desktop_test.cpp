@@ -18,6 +18,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "app/ClientArea.h"
@@ -182,6 +183,7 @@ class DesktopTest : public QObject {
   void reloadWaitsUntilOtherEventsHaveEnded();
   void fileThatAppearsLaterIsLoadedAndFailuresAreShown();
   void watchNeedsAModelFileName();
+  void aFileWhoseNameIsNotTextIsWatchedByItsBytes();
 };
 
 void DesktopTest::applicationIconInEveryThemeSize() {
@@ -256,7 +258,7 @@ void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
   QCOMPARE(w.Form().PointCount, 4);
   QCOMPARE(MemoLines(w), QStringList({QStringLiteral(" Triangle")}));
 
-  // A damaged file: the reader says so, and Save As is enabled as after Open.
+  // A damaged file: the reader says so and changes nothing, as after Open: no Save As.
   DropTarget again;
   QVERIFY(again.exposed);
   const QString damaged = dir.filePath(QStringLiteral("damaged.tmb"));
@@ -265,7 +267,7 @@ void DesktopTest::droppedTumbraFileOpensAsOpenWould() {
   QCOMPARE(again.script.boxes.size(), size_t{1});
   QCOMPARE(again.script.boxes[0].icon, QMessageBox::NoIcon);
   QCOMPARE(again.script.boxes[0].text, QStringLiteral("Error reading text file"));
-  QVERIFY(again.w.SaveAs1->isEnabled());
+  QVERIFY(!again.w.SaveAs1->isEnabled());
 }
 
 // The valid scene needs the native scene reader; the text named .ksl fails in it and in its
@@ -484,6 +486,29 @@ void DesktopTest::watchNeedsAModelFileName() {
   model.WatchFirstArgument();
   QVERIFY(model.FileWatch() != nullptr);
   QCOMPARE(model.FileWatch()->Reloads(), 0);
+}
+
+// Needs the Tumbra reader. A name that is not valid UTF-8 is opened by its bytes, and written in
+// place (which no watch of the folder sees) it is still read again.
+void DesktopTest::aFileWhoseNameIsNotTextIsWatchedByItsBytes() {
+  QTemporaryDir dir;
+  ModalScript script;
+  const std::string path = QFile::encodeName(dir.path()).toStdString() + "/model\xFF.tmb";
+  const auto write = [&path](const QByteArray& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes.toStdString();
+  };
+  write(Triangle("First", 1));
+  TMainWindow w(path);
+  w.WatchFirstArgument();
+  w.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.Form().PointCount, 4);
+  QTest::qWait(2 * kSettle);
+  QCOMPARE(w.FileWatch()->Reloads(), 0);
+  write(Triangle("In place", 3));
+  QTRY_COMPARE_WITH_TIMEOUT(w.FileWatch()->Reloads(), 1, 5000);
+  QCOMPARE(MemoLines(w), QStringList({QStringLiteral(" In place")}));
+  QVERIFY(script.boxes.empty());
 }
 
 QTEST_MAIN(DesktopTest)

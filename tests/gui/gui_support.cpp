@@ -26,6 +26,7 @@ void ModalScript::AnswerFile(const QString& path, const QString& nameFilter) {
 int ModalScript::Run(QDialog& dialog) {
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons()});
+    if (duringBox) duringBox();
     return QMessageBox::Ok;
   }
   if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {

@@ -41,6 +41,8 @@ class ModalScript {
   void AnswerFile(const QString& path, const QString& nameFilter = QString());
   // Runs for a dialog no rule above covers (the about box); returns its result.
   std::function<int(QDialog&)> other;
+  // Runs while a message box is up, as a user's events would run in its event loop.
+  std::function<void()> duringBox;
 
   std::vector<Box> boxes;
   std::vector<FileDialog> fileDialogs;

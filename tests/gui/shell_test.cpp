@@ -53,6 +53,18 @@ QByteArray EncodeJpeg(const QImage& image) {
   return writer.write(image) ? bytes : QByteArray();
 }
 
+// Counts the resize events a widget gets.
+class ResizeCounter : public QObject {
+ public:
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) ++count;
+    return false;
+  }
+};
+
 }  // namespace
 
 class ShellTest : public QObject {
@@ -67,6 +79,7 @@ class ShellTest : public QObject {
   void menuIconsAreSixteenSquare();
   void messageAndErrorBoxesCarryTheApplicationTitle();
   void failureInARoutedHandlerEndsOnlyThatEvent();
+  void boxesAskedForInAResizeOrPaintRunAfterIt();
   void fileDialogsFiltersAndDefaultExtensions();
   void theRealOpenDialogRunsAndReportsTheFilter();
 };
@@ -223,7 +236,11 @@ void ShellTest::messageAndErrorBoxesCarryTheApplicationTitle() {
   w.Controls().ShowMessage("Error sizing form");
   Guarded(&w, [] { throw KestrelError("Cannot create file \"/x/y.bmp\"."); });
   Guarded(&w, [] { throw std::runtime_error("plain failure"); });
-  QCOMPARE(script.boxes.size(), size_t{3});
+  // Never the allocator's own text.
+  Guarded(&w, [] { throw std::bad_alloc(); });
+  QCOMPARE(script.boxes.size(), size_t{4});
+  QCOMPARE(script.boxes[3].icon, QMessageBox::Critical);
+  QCOMPARE(script.boxes[3].text, QStringLiteral("Out of memory"));
   QCOMPARE(script.boxes[0].icon, QMessageBox::NoIcon);
   QCOMPARE(script.boxes[0].text, QStringLiteral("Error sizing form"));
   QCOMPARE(script.boxes[1].icon, QMessageBox::Critical);
@@ -255,6 +272,52 @@ void ShellTest::failureInARoutedHandlerEndsOnlyThatEvent() {
   w.CenterButton->click();
   QCOMPARE(w.ClientArea->FramesPresented(), before + 1);
   QCOMPARE(script.boxes.size(), size_t{1});
+}
+
+// A box run inside the window's resize would enter Qt's layout again from its event loop: each
+// waits until the resize has returned, one box for each failure, one after another.
+void ShellTest::boxesAskedForInAResizeOrPaintRunAfterIt() {
+  ModalScript script;
+  TMainWindow w("");
+  w.ShowCentred();
+  SetUpModel(w.Form());
+  // A model whose fit failed: every refit divides by zero.
+  w.Form().ModelDiameter = 0;
+  ResizeCounter resizes;
+  w.ClientArea->installEventFilter(&resizes);
+  for (int i = 1; i <= 3; ++i) {
+    w.ClientArea->resize(500 + 20 * i, 400);
+    QCOMPARE(w.Form().FrameBitmap.width(), 500 + 20 * i - FrameWidthAllowance);
+  }
+  QVERIFY(script.boxes.empty());
+  // While the first box is up, its event loop resizes the window once more: that failure's box
+  // waits its turn instead of opening over it.
+  int depth = 0;
+  int deepest = 0;
+  bool resized = false;
+  script.duringBox = [&] {
+    deepest = std::max(deepest, ++depth);
+    if (!resized) {
+      resized = true;
+      w.ClientArea->resize(620, 420);
+    }
+    --depth;
+  };
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  QCOMPARE(deepest, 1);
+  // One box for each failed resize (the window's layout may put the area back once more).
+  QVERIFY(resizes.count >= 4);
+  QCOMPARE(script.boxes.size(), static_cast<size_t>(resizes.count));
+  for (const ModalScript::Box& box : script.boxes) {
+    QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QCOMPARE(box.text, QStringLiteral("Error sizing form"));
+  }
+  // Outside a resize or a paint a box runs where it is asked for, as ever.
+  script.duringBox = nullptr;
+  const size_t shown = script.boxes.size();
+  w.Controls().ShowMessage("unrecognized switch in text file");
+  QCOMPARE(script.boxes.size(), shown + 1);
 }
 
 void ShellTest::fileDialogsFiltersAndDefaultExtensions() {

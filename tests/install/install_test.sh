@@ -31,7 +31,10 @@ done
 sizes=(16 32 48 64 128 256)
 expected_files="bin/kestrel
 bin/kestrel-render
-share/applications/kestrel.desktop"
+share/applications/kestrel.desktop
+share/doc/kestrel/LICENSE
+share/doc/kestrel/README.md
+share/doc/kestrel/THIRD-PARTY.md"
 for size in "${sizes[@]}"; do
   expected_files+=$'\n'"share/icons/hicolor/${size}x${size}/apps/kestrel.png"
 done

@@ -1,9 +1,16 @@
-// The frame as a Windows BMP file: 14-byte file header, 40-byte information header, no colour
-// table, 32 bits per pixel (blue, green, red, unused), rows bottom-up, all little-endian.
+// The frame as a picture file.
 //
-// The frame has no display-dependent form here, so every file has 32 bits per pixel. Fields
-// are written byte by byte, never by dumping a struct, so the layout does not depend on the
-// compiler's packing or the machine's byte order.
+// BMP: 14-byte file header, 40-byte information header, no colour table, 32 bits per pixel
+// (blue, green, red, unused), rows bottom-up, all little-endian. The frame has no
+// display-dependent form here, so every file has 32 bits per pixel. Fields are written byte by
+// byte, never by dumping a struct, so the layout does not depend on the compiler's packing or
+// the machine's byte order.
+//
+// PNG: Qt's encoder writes it into memory; only the whole file goes to disk.
+#include "formats/picture_file.h"
+
+#include <QBuffer>
+#include <QImageWriter>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -24,8 +31,8 @@ constexpr int32_t kPixelsPerMetre = 3780;
 
 class ByteWriter {
  public:
-  explicit ByteWriter(std::string& out) : out_(out) {}
-  void U8(uint8_t v) { out_.push_back(static_cast<char>(v)); }
+  explicit ByteWriter(std::vector<uint8_t>& out) : out_(out) {}
+  void U8(uint8_t v) { out_.push_back(v); }
   void U16(uint16_t v) {
     U8(static_cast<uint8_t>(v));
     U8(static_cast<uint8_t>(v >> 8));
@@ -37,27 +44,28 @@ class ByteWriter {
   void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
 
  private:
-  std::string& out_;
+  std::vector<uint8_t>& out_;
 };
 
-// The whole file in memory, so that it is written in one piece.
-std::string EncodeBmp(const QImage& frame, const std::string& fileName) {
+// Nothing in a picture file can stand for a picture without pixels; refuse rather than write a
+// file most readers reject.
+void CheckNotEmpty(const QImage& frame) {
+  if (frame.width() <= 0 || frame.height() <= 0) {
+    throw KestrelError("the picture is empty (the window is too small to show one)");
+  }
+}
+
+std::vector<uint8_t> EncodeBmp(const QImage& frame) {
   const int32_t w = frame.width();
   const int32_t h = frame.height();
-  // Nothing in a BMP file can stand for a picture without pixels; refuse rather than write a
-  // file most readers reject.
-  if (w <= 0 || h <= 0) {
-    throw KestrelError("Cannot save \"" + fileName +
-                       "\": the picture is empty (the window is too small to show one)");
-  }
   const uint64_t imageSize = uint64_t{static_cast<uint32_t>(w)} * static_cast<uint32_t>(h) * 4;
   if (imageSize > std::numeric_limits<uint32_t>::max() - kPixelOffset) {
-    throw KestrelError("Cannot save \"" + fileName + "\": the picture is too large for a BMP file");
+    throw KestrelError("the picture is too large for a BMP file");
   }
   const QImage pixels =
       frame.format() == QImage::Format_RGB32 ? frame : frame.convertToFormat(QImage::Format_RGB32);
 
-  std::string out;
+  std::vector<uint8_t> out;
   out.reserve(kPixelOffset + imageSize);
   ByteWriter put(out);
   // File header.
@@ -93,7 +101,33 @@ std::string EncodeBmp(const QImage& frame, const std::string& fileName) {
   return out;
 }
 
+std::vector<uint8_t> EncodePng(const QImage& frame) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  if (!writer.write(frame)) {
+    throw KestrelError("the PNG encoder failed: " + writer.errorString().toStdString());
+  }
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
 }  // namespace
+
+std::vector<uint8_t> PictureBytes(const QImage& frame, PictureFormat format) {
+  CheckNotEmpty(frame);
+  return format == PictureFormat::Png ? EncodePng(frame) : EncodeBmp(frame);
+}
+
+void SavePictureFile(const QImage& frame, const std::string& fileName, PictureFormat format) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = PictureBytes(frame, format);
+  } catch (const KestrelError& e) {
+    throw KestrelError("Cannot save \"" + fileName + "\": " + e.what());
+  }
+  ReplaceFileBytes(fileName, bytes);
+}
 
 void TForm1::SaveImageAs1Click() {
   std::string path;
@@ -102,6 +136,5 @@ void TForm1::SaveImageAs1Click() {
 }
 
 void TForm1::SaveBitmapFile(const std::string& fileName) const {
-  const std::string bytes = EncodeBmp(FrameBitmap, fileName);
-  ReplaceFileBytes(fileName, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+  SavePictureFile(FrameBitmap, fileName, PictureFormat::Bmp);
 }

@@ -1,14 +1,15 @@
-// The saved picture: every byte of a small file, the pixels as an independent reader
+// The saved picture, BMP and PNG: every byte of a small BMP, the pixels as an independent reader
 // (ImageMagick) sees them, the dialog, and what a failed save leaves behind.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 
+#include <QImage>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 
+#include "formats/picture_file.h"
 #include "frame_test_support.h"
 #include "test_support.h"
 
@@ -77,25 +78,32 @@ TEST_F(PictureTest, IndependentReaderSeesTheFramePixels) {
       form.FrameBitmap.setPixel(x, y, qRgb(x * 7, y * 11, (x * y) % 256));
     }
   }
-  const std::string path = Path("read back.bmp");
-  form.SaveBitmapFile(path);
   ASSERT_TRUE(fs::exists("/usr/bin/convert")) << "ImageMagick is installed by scripts/setup.sh";
-  const std::string text = RunCommand("/usr/bin/convert '" + path + "' -depth 8 txt:-");
-  ASSERT_NE(text.find("# ImageMagick pixel enumeration: 37,23,"), std::string::npos) << text;
-  const std::regex line(R"((\d+),(\d+): \((\d+),(\d+),(\d+)[,)])");
-  int seen = 0;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    std::smatch m;
-    if (!std::regex_search(l, m, line)) continue;
-    const int x = std::stoi(m[1]), y = std::stoi(m[2]);
-    const QRgb want = form.FrameBitmap.pixel(x, y);
-    EXPECT_EQ(std::stoi(m[3]), qRed(want)) << l;
-    EXPECT_EQ(std::stoi(m[4]), qGreen(want)) << l;
-    EXPECT_EQ(std::stoi(m[5]), qBlue(want)) << l;
-    ++seen;
+  for (const auto& [format, name] : {std::pair{PictureFormat::Bmp, "read back.bmp"},
+                                     std::pair{PictureFormat::Png, "read back.png"}}) {
+    SCOPED_TRACE(name);
+    const std::string path = Path(name);
+    SavePictureFile(form.FrameBitmap, path, format);
+    const std::string text = RunCommand("/usr/bin/convert '" + path + "' -depth 8 txt:-");
+    ASSERT_NE(text.find("# ImageMagick pixel enumeration: 37,23,"), std::string::npos) << text;
+    const std::regex line(R"((\d+),(\d+): \((\d+),(\d+),(\d+)[,)])");
+    int seen = 0;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+      std::smatch m;
+      if (!std::regex_search(l, m, line)) continue;
+      const int x = std::stoi(m[1]), y = std::stoi(m[2]);
+      const QRgb want = form.FrameBitmap.pixel(x, y);
+      EXPECT_EQ(std::stoi(m[3]), qRed(want)) << l;
+      EXPECT_EQ(std::stoi(m[4]), qGreen(want)) << l;
+      EXPECT_EQ(std::stoi(m[5]), qBlue(want)) << l;
+      ++seen;
+    }
+    EXPECT_EQ(seen, 37 * 23);
   }
-  EXPECT_EQ(seen, 37 * 23);
+  // The BMP is what "Save Image As" writes.
+  form.SaveBitmapFile(Path("as saved.bmp"));
+  EXPECT_TRUE(ReadWholeFile(Path("as saved.bmp")) == ReadWholeFile(Path("read back.bmp")));
 }
 
 TEST_F(PictureTest, DialogChoosesThePictureFileAndCancelWritesNothing) {
@@ -142,38 +150,75 @@ TEST_F(PictureTest, UncreatableFileThrowsNamingIt) {
 
 TEST_F(PictureTest, FailedWriteLeavesTheOldFileAndNoPartialOne) {
   const std::string old(100, 'k');
-  const std::string path = dir.Write("keep.bmp", old);
-  Frame(300, 200);  // 240054 bytes
-  // Files may not grow beyond 64 KiB for the moment: the write fails half way.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto* savedHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 65536;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  std::string what;
-  try {
-    form.SaveBitmapFile(path);
-  } catch (const KestrelError& e) {
-    what = e.what();
+  Frame(300, 200);  // 240054 bytes as a BMP
+  // Noise, which no PNG compresses to less than 64 KiB either.
+  uint32_t noise = 1;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      noise = noise * 1103515245u + 12345u;
+      form.FrameBitmap.setPixel(x, y, 0xFF000000u | (noise >> 8));
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, savedHandler);
-  EXPECT_NE(what.find("\"" + path + "\""), std::string::npos) << what;
-  EXPECT_EQ(ReadWholeFile(path), old);
-  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"keep.bmp"});
+  for (const auto& [format, name] :
+       {std::pair{PictureFormat::Bmp, "keep.bmp"}, std::pair{PictureFormat::Png, "keep.png"}}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.Write(name, old);
+    // Files may not grow beyond 64 KiB for the moment: the write fails half way.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 65536;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string what;
+    try {
+      SavePictureFile(form.FrameBitmap, path, format);
+    } catch (const KestrelError& e) {
+      what = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(what, "Cannot save file \"" + path + "\": File too large");
+    EXPECT_EQ(ReadWholeFile(path), old);
+    fs::remove(path);
+    EXPECT_TRUE(FolderEntries().empty());
+  }
 }
 
 TEST_F(PictureTest, EmptyFrameIsRefused) {
   Frame(-1, 50);  // too narrow: no frame
   ASSERT_TRUE(form.FrameBitmap.isNull());
-  try {
-    form.SaveBitmapFile(Path("empty.bmp"));
-    FAIL() << "saved an empty picture";
-  } catch (const KestrelError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot save \"" + Path("empty.bmp") +
-                                         "\": the picture is empty (the window is too small "
-                                         "to show one)");
+  for (const auto& [format, name] :
+       {std::pair{PictureFormat::Bmp, "empty.bmp"}, std::pair{PictureFormat::Png, "empty.png"}}) {
+    try {
+      SavePictureFile(form.FrameBitmap, Path(name), format);
+      ADD_FAILURE() << "saved an empty picture";
+    } catch (const KestrelError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot save \"" + Path(name) +
+                                           "\": the picture is empty (the window is too small "
+                                           "to show one)");
+    }
   }
+  EXPECT_THROW(form.SaveBitmapFile(Path("empty.bmp")), KestrelError);
   EXPECT_TRUE(FolderEntries().empty());
+}
+
+// The PNG holds exactly the frame's pixels, and is a PNG whatever the name says.
+TEST_F(PictureTest, PngBytesHoldTheFrameExactly) {
+  Frame(64, 48);
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) form.FrameBitmap.setPixel(x, y, qRgb(x * 4, y * 5, x ^ y));
+  }
+  const std::vector<uint8_t> bytes = PictureBytes(form.FrameBitmap, PictureFormat::Png);
+  ASSERT_GT(bytes.size(), 8u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  QImage back;
+  ASSERT_TRUE(back.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "PNG"));
+  ASSERT_EQ(back.size(), QSize(64, 48));
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      ASSERT_EQ(back.pixel(x, y) & 0xFFFFFFu, form.FrameBitmap.pixel(x, y) & 0xFFFFFFu) << x << y;
+    }
+  }
+  const std::string path = Path("named.bmp");
+  SavePictureFile(form.FrameBitmap, path, PictureFormat::Png);
+  EXPECT_TRUE(ReadWholeFile(path) == std::string(bytes.begin(), bytes.end()));
 }
