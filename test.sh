@@ -19,6 +19,6 @@ ctest --test-dir build-asan --output-on-failure -j"$(nproc)" || status=1
 echo "== ThreadSanitizer build (the threaded passes)"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
   build-tsan/tests/kestrel_tests --gtest_brief=1 \
-  --gtest_filter='WorkerPool*:Render/*On2Threads:Render/*On3Threads:DepthSortLimit.Crafted*:DeflateLevel9.ItsOwn*' \
+  --gtest_filter='WorkerPool*:Render/*On2Threads:Render/*On3Threads:DepthSortLimit.Crafted*:DeflateLevel9.ItsOwn*:TumbraChunks.*' \
   || status=1
 exit $status

@@ -12,7 +12,9 @@
 //                                           crafted) with N segments, on KESTREL_THREADS
 //                                           threads, anti-aliased or plain: for callgrind or perf
 //   perf_targets_bench lines MODEL N K      only the line drawing beside the toolkit's, K times
-//   perf_targets_bench load                 only one load of the large Tumbra file
+//   perf_targets_bench load [K]             only one load of the large Tumbra file, then K
+//                                           times (1) its read and parse alone, on
+//                                           KESTREL_THREADS threads
 //   perf_targets_bench save MODEL           only one .ksl save of MODEL (lorenz, torus, random)
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,9 +29,11 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "formats/tumbra_file.h"
 #include "render/depth_fade.h"
 #include "render/screen_geometry.h"
 #include "scene/colour_codes.h"
@@ -238,10 +242,18 @@ double PeakResidentMegabytes() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+// Pools of one and of two threads for the forms of this run.
+std::shared_ptr<WorkerPool> PoolOf(int threads) {
+  static const std::shared_ptr<WorkerPool> pools[] = {std::make_shared<WorkerPool>(1),
+                                                      std::make_shared<WorkerPool>(2)};
+  return pools[threads - 1];
+}
+
 struct LoadFigures {
   Spread whole;         // LoadTmbFile at 601 × 593: read, parse, fit and the frame it ends with
   Spread tinyFrame;     // the same into a frame of one pixel, which leaves little to draw
   Spread withoutFrame;  // the whole load less its frame, drawn again on its own
+  Spread parse;         // ReadTumbraScene alone: read and parse into a scene off to the side
   double fileMB = 0, modelMB = 0, peakGrowthMB = 0;
 };
 
@@ -278,16 +290,17 @@ double FrameOfLoad(const TForm1& loaded) {
 }
 
 // Runs in a child process of its own, so that its peak memory is its own.
-LoadFigures MeasureLoad(int repeats) {
+LoadFigures MeasureLoad(int repeats, int threads) {
   LoadFigures f;
   const double residentAtStart = PeakResidentMegabytes();
   ScratchDir folder;
   const std::filesystem::path file = folder.path() / "large.tmb";
   WriteTumbraModel(file, 1'000'000);
   f.fileMB = static_cast<double>(std::filesystem::file_size(file)) / 1048576.0;
-  std::vector<double> whole, tinyFrame, withoutFrame, frames;
+  std::vector<double> whole, tinyFrame, withoutFrame, parse;
   for (int r = 0; r < repeats; ++r) {
     BenchForm b;
+    b.form.Workers = PoolOf(threads);
     whole.push_back(Milliseconds([&] { b.form.LoadTmbFile(file.string()); }));
     b.CheckQuiet("load");
     f.modelMB = static_cast<double>(b.form.Points.capacity() * sizeof(PointRecord) +
@@ -298,27 +311,33 @@ LoadFigures MeasureLoad(int repeats) {
   f.peakGrowthMB = PeakResidentMegabytes() - residentAtStart;
   for (int r = 0; r < repeats; ++r) {
     BenchForm b;
+    b.form.Workers = PoolOf(threads);
     b.form.FormResize(FrameWidthAllowance + 1, FrameHeightAllowance + 1);
     tinyFrame.push_back(Milliseconds([&] { b.form.LoadTmbFile(file.string()); }));
     b.CheckQuiet("load");
   }
   for (int r = 0; r < repeats; ++r) {
     BenchForm b;
+    b.form.Workers = PoolOf(threads);
     const double load = Milliseconds([&] { b.form.LoadTmbFile(file.string()); });
     b.CheckQuiet("load");
     withoutFrame.push_back(load - FrameOfLoad(b.form));
   }
+  for (int r = 0; r < repeats; ++r) {
+    HeadlessControls controls;
+    std::optional<SceneData> scene;
+    parse.push_back(
+        Milliseconds([&] { scene = ReadTumbraScene(file.string(), controls, *PoolOf(threads)); }));
+    if (!scene || !controls.Messages.empty()) {
+      std::fprintf(stderr, "the large Tumbra file was not read\n");
+      std::exit(1);
+    }
+  }
   f.whole = SpreadOf(whole);
   f.tinyFrame = SpreadOf(tinyFrame);
   f.withoutFrame = SpreadOf(withoutFrame);
+  f.parse = SpreadOf(parse);
   return f;
-}
-
-// Pools of one and of two threads for the forms of this run.
-std::shared_ptr<WorkerPool> PoolOf(int threads) {
-  static const std::shared_ptr<WorkerPool> pools[] = {std::make_shared<WorkerPool>(1),
-                                                      std::make_shared<WorkerPool>(2)};
-  return pools[threads - 1];
 }
 
 // The largest Lorenz curve, in steps of 50,000 segments from `from`, whose median steady frame
@@ -507,7 +526,7 @@ int main(int argc, char** argv) {
     return FramesOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
                       argc == 5 || std::strcmp(argv[5], "plain") != 0);
   }
-  if (argc == 2 && std::strcmp(argv[1], "load") == 0) {
+  if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "load") == 0) {
     ScratchDir folder;
     const std::filesystem::path file = folder.path() / "large.tmb";
     WriteTumbraModel(file, 1'000'000);
@@ -515,6 +534,16 @@ int main(int argc, char** argv) {
     const double ms = Milliseconds([&] { b.form.LoadTmbFile(file.string()); });
     b.CheckQuiet("load");
     std::printf("load %.1f ms\n", ms);
+    std::vector<double> parse;
+    for (int k = argc == 3 ? std::atoi(argv[2]) : 1; k > 0; --k) {
+      HeadlessControls controls;
+      parse.push_back(
+          Milliseconds([&] { ReadTumbraScene(file.string(), controls, SharedWorkerPool()); }));
+    }
+    if (!parse.empty()) {
+      const Spread s = SpreadOf(parse);
+      std::printf("read and parse alone %.1f ms (%.1f-%.1f)\n", s.median, s.min, s.max);
+    }
     return 0;
   }
   if (argc == 3 && std::strcmp(argv[1], "save") == 0) {
@@ -655,18 +684,21 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
 
-  const LoadFigures load = InChild<LoadFigures>([] { return MeasureLoad(5); });
-  rows.push_back(Row{"Tumbra load, 1,000,000 lines: read, parse, fit", load.withoutFrame,
-                     load.withoutFrame, "<= 250 ms", load.withoutFrame.median <= 250});
-  rows.push_back(
-      Row{"  the same load into a 1x1 frame", load.tinyFrame, load.tinyFrame, "(see note)", true});
-  rows.push_back(
-      Row{"  the same load with its 601x593 frame", load.whole, load.whole, "(see note)", true});
-  const double budget = 3 * load.modelMB + load.fileMB;
+  const LoadFigures load[2] = {InChild<LoadFigures>([] { return MeasureLoad(5, 1); }),
+                               InChild<LoadFigures>([] { return MeasureLoad(5, 2); })};
+  rows.push_back(Row{"Tumbra load, 1,000,000 lines: read, parse, fit", load[0].withoutFrame,
+                     load[1].withoutFrame, "<= 250 ms", load[1].withoutFrame.median <= 250});
+  rows.push_back(Row{"  of which read and parse", load[0].parse, load[1].parse, "", true});
+  rows.push_back(Row{"  the same load into a 1x1 frame", load[0].tinyFrame, load[1].tinyFrame,
+                     "(see note)", true});
+  rows.push_back(Row{"  the same load with its 601x593 frame", load[0].whole, load[1].whole,
+                     "(see note)", true});
+  const double budget = 3 * load[0].modelMB + load[0].fileMB;
   char memoryTarget[32];
   std::snprintf(memoryTarget, sizeof memoryTarget, "<= %.1f MB", budget);
-  rows.push_back(Row{"Tumbra load peak memory growth (MB)", Once(load.peakGrowthMB),
-                     Once(load.peakGrowthMB), memoryTarget, load.peakGrowthMB <= budget});
+  rows.push_back(Row{"Tumbra load peak memory growth (MB)", Once(load[0].peakGrowthMB),
+                     Once(load[1].peakGrowthMB), memoryTarget,
+                     load[0].peakGrowthMB <= budget && load[1].peakGrowthMB <= budget});
   std::printf("load done\n");
 
   for (const FrameRow& r : frameRows) {
@@ -689,12 +721,12 @@ int main(int argc, char** argv) {
   PrintRows(rows);
   std::printf(
       "\nThe 2-thread column is the target's. Figures taken once are repeated in both columns\n"
-      "where they do not depend on threads (the load in-process uses the machine's count).\n"
+      "where they do not depend on threads.\n"
       "Tumbra file %.1f MB, model arrays %.1f MB. Read, parse, fit: the whole load less the\n"
       "frame it ends with, that frame drawn again on its own from the same model in file order.\n"
       "Into a 1x1 frame the load also projects and sorts; with its 601x593 frame it also draws\n"
       "750,000 long random lines. Toolkit/Kestrel: the same lines in the same colours into\n"
       "equal images, drawn alternately, one thread.\n",
-      load.fileMB, load.modelMB);
+      load[0].fileMB, load[0].modelMB);
   return 0;
 }

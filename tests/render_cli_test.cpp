@@ -210,19 +210,19 @@ TEST(RenderCli, AnyNumberOfThreadsWritesTheSameBytes) {
     for (const auto& run : runs) {
       for (const char* format : {"png", "ksl"}) {
         const std::string out = (dir.path() / (std::string("out.") + format)).string();
-        const Result r = RunRender(
-            dir, Args(model.string(), out, std::string(options) + " " + run.extra),
-            run.environment);
+        const Result r =
+            RunRender(dir, Args(model.string(), out, std::string(options) + " " + run.extra),
+                      run.environment);
         SKIP_IF_NOT_BUILT(r);
         ASSERT_EQ(r.status, 0) << r.err;
         (format == std::string("png") ? pictures : scenes).push_back(ReadWholeFile(out));
       }
     }
     for (size_t k = 1; k < pictures.size(); ++k) {
-      EXPECT_EQ(pictures[k], pictures[0]) << options << ", " << runs[k].extra << " "
-                                          << runs[k].environment;
-      EXPECT_EQ(scenes[k], scenes[0]) << options << ", " << runs[k].extra << " "
-                                      << runs[k].environment;
+      EXPECT_EQ(pictures[k], pictures[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
+      EXPECT_EQ(scenes[k], scenes[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
     }
   }
 }

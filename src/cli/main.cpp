@@ -50,7 +50,7 @@ struct Options {
   std::vector<std::pair<double, double>> turns;
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
-  int threads = 0;  // 0: the environment's or the machine's count
+  int threads = 0;               // 0: the environment's or the machine's count
   std::optional<int> turntable;  // frames
   std::optional<double> fps;
   std::optional<TurnAxis> axis;
