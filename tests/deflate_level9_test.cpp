@@ -14,20 +14,9 @@
 #include <string>
 
 #include "formats/zlib_stream.h"
-#include "scene/worker_pool.h"
+#include "support/pool_threads.h"
 
 namespace {
-
-// Two threads of a pool for the deflate's helped runs.
-class PoolThreads final : public TwoThreads {
- public:
-  void RunBoth(const std::function<void()>& first, const std::function<void()>& second) override {
-    pool_.Run(2, [&](size_t task) { task == 0 ? first() : second(); });
-  }
-
- private:
-  WorkerPool pool_{2};
-};
 
 TwoThreads& Helper() {
   static PoolThreads threads;

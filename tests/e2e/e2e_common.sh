@@ -216,3 +216,15 @@ await_still() {
   cp "$work/still.png" "$work/last.png"
 }
 
+# With Free Spin ticked: a left drag from (drag_x, drag_y) released while moving, then the
+# model turning on by itself.
+fling() {
+  point "$drag_x" "$drag_y"
+  xdotool mousedown 1
+  point $((drag_x - 12)) $((drag_y + 5))
+  await_change "left drag with Free Spin"
+  point $((drag_x - 30)) $((drag_y + 12))
+  xdotool mouseup 1
+  # The last move may still be drawn after the release; three more changes can only be the spin.
+  for i in 1 2 3; do await_change "free spin, change $i after the release"; done
+}

@@ -11,20 +11,9 @@
 #include <vector>
 
 #include "formats/deflate/deflate_level9_testing.h"
-#include "scene/worker_pool.h"
+#include "support/pool_threads.h"
 
 namespace {
-
-// A second thread for the deflate's helped runs.
-class PoolThreads final : public TwoThreads {
- public:
-  void RunBoth(const std::function<void()>& first, const std::function<void()>& second) override {
-    pool_.Run(2, [&](size_t task) { task == 0 ? first() : second(); });
-  }
-
- private:
-  WorkerPool pool_{2};
-};
 
 constexpr size_t kMaxInput = 300000;
 
