@@ -77,9 +77,9 @@ say "free spin: the million lines keep turning with no input"
 
 # Six keys while it spins, then a click. In the order sent, they tick White Back and Flip Z and
 # untick Fade, and leave the focus on Fade; in any other order, other boxes. They are sent 20 ms
-# apart, a few frames of the spin in all: keys sent with no delay at all share one server time,
-# and Qt takes a release followed by a press of the same key at the same time for a key held
-# down (auto-repeat), so that queued behind a frame, Space, Space would no longer be two presses.
+# apart, a few frames of the spin in all. Sent with no delay they share one server time, and on
+# a busy machine, queued behind a frame, the last Space was then seen pressed and never
+# released: Qt's X11 input tells auto-repeat by the times of a release and the presses after it.
 xdotool key --delay 20 shift+Tab space shift+Tab space shift+Tab space
 xdotool click 1
 await_still "the click after the keys"
