@@ -73,11 +73,11 @@ void Run(const Case& c) {
         form.FormResize(601 + FrameWidthAllowance, 593 + FrameHeightAllowance);
         const long before = PeakResidentKilobytes();
         if (!c.shownFirst.empty()) {
-          LoadSceneFile(form, SceneFileKindOf(c.shownFirst), c.shownFirst);
+          LoadSceneFile(form, c.shownFirst);
         }
         std::string outcome;
         try {
-          switch (LoadSceneFile(form, SceneFileKindOf(c.path), c.path)) {
+          switch (LoadSceneFile(form, c.path)) {
             case LoadResult::Shown:
               outcome = "shown, " + std::to_string(form.PointCount) + " points";
               break;

@@ -43,6 +43,7 @@
 #include "scene/worker_pool.h"
 #include "support/adversarial_depths.h"
 #include "support/bench_models.h"
+#include "support/child_process.h"
 #include "support/counting_allocator.h"
 #include "support/scratch_dir.h"
 #include "support/tumbra_model.h"
@@ -363,23 +364,8 @@ int32_t LargestSmoothLorenz(int threads, int32_t from) {
 // of their own (peak memory, the shared pool's thread count).
 template <class Figures, class Work>
 Figures InChild(const Work& work) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    const Figures f = work();
-    if (write(fds[1], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
   Figures f{};
-  const ssize_t got = read(fds[0], &f, sizeof f);
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (got != static_cast<ssize_t>(sizeof f) || status != 0) {
+  if (!InChildProcess<Figures>(f, [&](Figures& filled) { filled = work(); })) {
     std::fprintf(stderr, "a measurement in a child process failed\n");
     std::exit(1);
   }

@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
+#include <cmath>
 #include <numbers>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -80,4 +84,67 @@ TEST(ExampleModels, CubeFaceOnDependsOnTheOrderEarlierFramesLeft) {
   const QImage first = once.form.FrameBitmap.convertToFormat(QImage::Format_RGB32);
   once.form.Render();
   EXPECT_FALSE(once.form.FrameBitmap.convertToFormat(QImage::Format_RGB32) == first);
+}
+
+namespace {
+
+// A model's lines as pairs of points of `reference` (the ends in ascending order): each point
+// stands for the reference's point within a hundred-thousandth of it. The bunny's points lie
+// far further apart than that; the files hold them as six decimals (OBJ, Tumbra) or floats
+// (PLY), which the mesh library reads to within a unit of the float's last place.
+std::set<std::pair<int, int>> LinesAmong(const TForm1& form, const TForm1& reference) {
+  std::vector<int> same(form.Points.size(), -1);
+  for (size_t i = 0; i < form.Points.size(); ++i) {
+    const Vec3& p = form.Points[i].Pos;
+    for (size_t j = 0; j < reference.Points.size(); ++j) {
+      const Vec3& q = reference.Points[j].Pos;
+      if (std::abs(p.x - q.x) < 1e-5 && std::abs(p.y - q.y) < 1e-5 && std::abs(p.z - q.z) < 1e-5) {
+        same[i] = static_cast<int>(j);
+        break;
+      }
+    }
+  }
+  std::set<std::pair<int, int>> lines;
+  for (const SegmentRecord& s : form.Segments) {
+    if (s.Kind != 0) continue;
+    const int a = same[static_cast<size_t>(s.First)];
+    const int b = same[static_cast<size_t>(s.Second)];
+    lines.insert({std::min(a, b), std::max(a, b)});
+  }
+  return lines;
+}
+
+}  // namespace
+
+// Every example opens by its name without a word, and says what it is.
+TEST(ExampleModels, TheMeshAndThePointCloudOpenAndSayWhatTheyAre) {
+  const struct {
+    const char* name;
+    std::vector<std::string> memo;
+  } cases[] = {
+      {"bunny.obj", {"bunny.obj", "Wavefront OBJ", "1839 points, 5511 lines, 0 dots"}},
+      {"bunny.ply", {"bunny.ply", "PLY", "1839 points, 5511 lines, 0 dots"}},
+      {"bunny.xyz", {"bunny.xyz", "XYZ point cloud", "1839 points, 0 lines, 1839 dots"}},
+  };
+  for (const auto& c : cases) {
+    FormFixture f;
+    Load(f, std::string(KESTREL_SOURCE_DIR) + "/examples/" + c.name);
+    EXPECT_EQ(f.controls.Memo, c.memo) << c.name;
+  }
+}
+
+// The bunny's scan as a mesh has the very lines of the Tumbra bunny, which draws every edge of
+// the same triangles once: each shared edge of the faces once, and no diagonal twice.
+TEST(ExampleModels, TheBunnyMeshesHaveTheTumbraBunnysLines) {
+  FormFixture tumbra;
+  Load(tumbra, kBunny);
+  const std::set<std::pair<int, int>> expected = LinesAmong(tumbra.form, tumbra.form);
+  ASSERT_EQ(expected.size(), 5511u);
+  for (const char* name : {"bunny.obj", "bunny.ply"}) {
+    FormFixture mesh;
+    Load(mesh, std::string(KESTREL_SOURCE_DIR) + "/examples/" + name);
+    EXPECT_EQ(mesh.form.PointCount, 1839) << name;
+    EXPECT_EQ(mesh.form.SegmentCount, 5511) << name;
+    EXPECT_TRUE(LinesAmong(mesh.form, tumbra.form) == expected) << name;
+  }
 }

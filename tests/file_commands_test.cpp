@@ -45,6 +45,10 @@ TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
       {"folder.tmb\\model", "", SceneFileKind::None},
       {"c:model", "", SceneFileKind::None},
       {".tmb", ".tmb", SceneFileKind::Tumbra},
+      {"PART.STL", ".stl", SceneFileKind::Imported},
+      {"scan.Xyz", ".xyz", SceneFileKind::Imported},
+      {"model.gltf", ".gltf", SceneFileKind::Imported},
+      {"model.glb.bak", ".bak", SceneFileKind::None},
       // Only ASCII letters change case: a byte above 127 is no letter.
       {"model.tm\xc2", ".tm\xc2", SceneFileKind::None},
   };
@@ -55,14 +59,54 @@ TEST(FileKind, TheExtensionFromTheLastDotPicksTheReaderWhateverItsCase) {
 }
 
 TEST(FileKind, TheOpenDialogsFilterPicksTheReader) {
-  const std::pair<int, SceneFileKind> cases[] = {
-      {1, SceneFileKind::Tumbra},
-      {2, SceneFileKind::Kestrel},
+  const struct {
+    int filter;
+    const char* path;
+    const char* extension;  // of the row it reads with; null for none
+  } cases[] = {
+      // The first two whatever the name.
+      {1, "square.ksl", ".tmb"},
+      {2, "square.tmb", ".ksl"},
+      {2, "part.stl", ".ksl"},
       // No such filter: read as a scene file.
-      {0, SceneFileKind::Kestrel},
-      {3, SceneFileKind::Kestrel},
+      {0, "square.tmb", ".ksl"},
+      {6, "part.stl", ".ksl"},
+      // Meshes, point clouds and all models go by the name, whatever the filter lists.
+      {3, "part.STL", ".stl"},
+      {3, "scan.xyz", ".xyz"},
+      {4, "scan.pts", ".pts"},
+      {5, "square.tmb", ".tmb"},
+      {5, "scene.ksl", ".ksl"},
+      {5, "notes.doc", nullptr},
+      {3, "no-extension", nullptr},
   };
-  for (const auto& [filter, kind] : cases) EXPECT_EQ(SceneFileKindOfFilter(filter), kind) << filter;
+  for (const auto& c : cases) {
+    const SceneFileType* type = SceneFileTypeForOpen(c.filter, c.path);
+    if (c.extension == nullptr) {
+      EXPECT_EQ(type, nullptr) << c.filter << " " << c.path;
+    } else {
+      ASSERT_NE(type, nullptr) << c.filter << " " << c.path;
+      EXPECT_STREQ(type->extension, c.extension) << c.filter << " " << c.path;
+    }
+  }
+}
+
+TEST(FileKind, TheTableGivesTheFiltersAndTheListOfWhatOpens) {
+  EXPECT_EQ(OpenFilters(),
+            (std::vector<std::string>{
+                "Tumbra File (*.tmb)", "Kestrel File (*.ksl)",
+                "Meshes (*.obj *.ply *.stl *.off *.gltf *.glb *.dae)",
+                "Point clouds (*.ply *.xyz *.txt *.csv *.pts)",
+                "All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf *.glb *.dae *.xyz *.txt "
+                "*.csv *.pts)"}));
+  EXPECT_EQ(NotOpenedMessage("part.step"),
+            "Kestrel cannot open \"part.step\": it opens .tmb, .ksl, .obj, .ply, .stl, .off, "
+            ".gltf, .glb, .dae, .xyz, .txt, .csv and .pts files");
+  // Every imported row has its reader and its name; the two own kinds have neither reader.
+  for (const SceneFileType& type : SceneFileTypes()) {
+    EXPECT_EQ(type.read != nullptr, type.kind == SceneFileKind::Imported) << type.extension;
+    EXPECT_EQ(SceneFileTypeOf(std::string("x") + type.extension)->name, type.name);
+  }
 }
 
 // Open reads with the filter's reader whatever the name says, and enables Save As when the
@@ -156,9 +200,9 @@ TEST_F(DropTest, TheLoadSaysWhetherTheModelWasRefusedUnfittedOrShown) {
   };
   for (const auto& c : cases) {
     const std::string path = dir.Write(c.name, c.text);
-    EXPECT_EQ(LoadSceneFile(form, SceneFileKindOf(path), path), c.result) << c.name;
+    EXPECT_EQ(LoadSceneFile(form, path), c.result) << c.name;
   }
-  EXPECT_EQ(LoadSceneFile(form, SceneFileKind::None, dir.Write("square.txt", kSquare)),
+  EXPECT_EQ(LoadSceneFile(form, dir.Write("square.abc", kSquare)),
             LoadResult::Refused);
 }
 
@@ -174,7 +218,7 @@ TEST_F(DropTest, AKestrelFileGoesToTheSceneReaderWhoseFailureEndsTheDrop) {
 
 TEST_F(DropTest, AnyOtherNameOpensNothingAndSaysNothing) {
   const int frames = controls.FramesPresented;
-  for (const char* name : {"square.txt", "square.tmb.bak", "square"}) {
+  for (const char* name : {"square.doc", "square.tmb.bak", "square"}) {
     form.OpenDroppedFile(dir.Write(name, kSquare));
   }
   EXPECT_TRUE(controls.Messages.empty());

@@ -205,7 +205,7 @@ TEST_F(ReloadTest, ANameWithoutAModelsExtensionReadsNothing) {
   LoadAndMoveTheView();
   const View before = ViewOf(form);
   const int frames = controls.FramesPresented;
-  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.txt", kGrown)));
+  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.doc", kGrown)));
   EXPECT_EQ(form.PointCount, 5);
   EXPECT_EQ(controls.FramesPresented, frames);
   ExpectSameView(ViewOf(form), before, true);

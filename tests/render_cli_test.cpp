@@ -127,7 +127,7 @@ std::vector<uint8_t> BmpPixels(const std::string& bytes, int& width, int& height
 TEST(RenderCli, UsageErrorsExitWithTwo) {
   ScratchDir dir;
   const std::string model = Quote(dir.Write("m.tmb", kCubeModel));
-  const std::string txt = Quote(dir.Write("m.txt", kCubeModel));
+  const std::string txt = Quote(dir.Write("m.doc", kCubeModel));
   const std::string out = Quote((dir.path() / "o.png").string());
   const std::string run = model + " -o " + out + " ";
   const std::string bad[] = {
@@ -240,6 +240,38 @@ TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
   const Result badLine = RunRender(dir, Args(bad, out));
   EXPECT_EQ(badLine.status, 1);
   EXPECT_EQ(badLine.err, "Error reading text file\n");
+}
+
+// `kestrel-render part.stl -o part.ksl` converts: the scene file holds the imported model and
+// its memo. A file the importer refuses fails the run with the importer's message.
+TEST(RenderCli, ConvertsOtherProgramsFilesAndFailsOnTheRefusedOnes) {
+  ScratchDir dir;
+  const std::string stl = dir.Write(
+      "tetra.STL",
+      "solid t\n"
+      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
+      "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 0 1 0\nvertex 0 0 1\nendloop\nendfacet\n"
+      "endsolid t\n");
+  const std::string ksl = (dir.path() / "tetra.ksl").string();
+  const Result r = RunRender(dir, Args(stl, ksl));
+  SKIP_IF_NOT_BUILT(r);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty());
+  FormFixture f;
+  f.form.FormResize(100 + FrameWidthAllowance, 100 + FrameHeightAllowance);
+  f.form.LoadKslFile(ksl);
+  EXPECT_EQ(f.form.PointCount, 4);
+  EXPECT_EQ(f.form.SegmentCount, 5);
+  EXPECT_EQ(f.controls.Memo,
+            (std::vector<std::string>{"tetra.STL", "STL", "4 points, 5 lines, 0 dots"}));
+
+  const std::string bad = dir.Write("bad.obj", "v 0 0 0\nf 1 2 3\n");
+  const std::string out = (dir.path() / "bad.png").string();
+  const Result refused = RunRender(dir, Args(bad, out));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "The Wavefront OBJ file \"" + bad +
+                             "\" is damaged: OBJ: vertex index out of range\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {

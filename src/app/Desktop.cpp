@@ -29,6 +29,6 @@ std::optional<std::string> DroppedSceneFile(const QMimeData& data) {
   if (urls.size() != 1 || !urls.first().isLocalFile()) return std::nullopt;
   // The name as the file system spells it, as the open dialog hands it over.
   const std::string path = QFile::encodeName(urls.first().toLocalFile()).toStdString();
-  if (path.empty() || SceneFileKindOf(path) == SceneFileKind::None) return std::nullopt;
+  if (path.empty() || SceneFileTypeOf(path) == nullptr) return std::nullopt;
   return path;
 }

@@ -181,7 +181,7 @@ void TMainWindow::ShowCentred() {
 }
 
 void TMainWindow::WatchFirstArgument() {
-  if (fileWatch_ != nullptr || SceneFileKindOf(firstArgument_) == SceneFileKind::None) return;
+  if (fileWatch_ != nullptr || SceneFileTypeOf(firstArgument_) == nullptr) return;
   fileWatch_ = new TFileWatch(
       firstArgument_, [this] { ReloadWatchedFile(); }, this);
 }

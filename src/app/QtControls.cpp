@@ -16,6 +16,7 @@
 #include "app/ClientArea.h"
 #include "app/ModalBoxes.h"
 #include "app/Resources.h"
+#include "formats/file_kind.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -50,10 +51,15 @@ QString MemoText(const std::string& line) {
 
 }  // namespace
 
+QStringList OpenDialogFilters() {
+  QStringList filters;
+  for (const std::string& filter : OpenFilters()) filters << QString::fromStdString(filter);
+  return filters;
+}
+
 TQtControls::TQtControls(const TControlSet& controls)
     : c_(controls),
-      openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, {kTumbraFilter, kKestrelFilter},
-                             QString())),
+      openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, OpenDialogFilters(), QString())),
       saveDialog_(
           MakeDialog(c_.window, QFileDialog::AcceptSave, {kKestrelFilter}, QStringLiteral("ksl"))),
       pictureDialog_(

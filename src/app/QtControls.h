@@ -33,10 +33,12 @@ struct TControlSet {
   TClientArea* clientArea = nullptr;
 };
 
-// The dialogs' filters, as the user sees them.
+// The dialogs' filters, as the user sees them. The Open dialog's come from the table of file
+// kinds (formats/file_kind.h): these two first, then meshes, point clouds and all models.
 inline const QString kTumbraFilter = QStringLiteral("Tumbra File (*.tmb)");
 inline const QString kKestrelFilter = QStringLiteral("Kestrel File (*.ksl)");
 inline const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
+QStringList OpenDialogFilters();
 
 class TQtControls : public FormControls {
  public:

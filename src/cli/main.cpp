@@ -271,10 +271,12 @@ std::string Usage() {
       "usage: kestrel-render INPUT -o OUTPUT [options]\n"
       "       kestrel-render INPUT -o VIDEO --turntable N [--fps F] [--axis AXIS] [options]\n"
       "\n"
-      "Renders a Tumbra (.tmb) or Kestrel (.ksl) model without a window and writes the frame\n"
-      "as a BMP or PNG image, or the scene as a Kestrel file, chosen by OUTPUT's extension\n"
-      "(.bmp, .png or .ksl) or by --format. OUTPUT - is standard output (with --format).\n"
-      "A model that cannot be read or fitted to the frame writes nothing and exits with 1.\n"
+      "Renders a model without a window and writes the frame as a BMP or PNG image, or the\n"
+      "scene as a Kestrel file, chosen by OUTPUT's extension (.bmp, .png or .ksl) or by\n"
+      "--format. OUTPUT - is standard output (with --format). INPUT is any file Kestrel\n"
+      "opens:\n  " +
+      OpenedExtensions() +
+      ".\nA model that cannot be read or fitted to the frame writes nothing and exits with 1.\n"
       "\n";
   for (const OptionGroup group :
        {OptionGroup::Output, OptionGroup::AfterLoad, OptionGroup::Turntable}) {
@@ -349,7 +351,7 @@ Options ParseArguments(const std::vector<std::string>& args) {
   if (o.input.empty()) throw UsageError("no INPUT model given");
   if (o.output.empty()) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (SceneFileKindOf(o.input) == SceneFileKind::None) {
-    throw UsageError("INPUT must be a .tmb or .ksl file");
+    throw UsageError("INPUT must be a file Kestrel opens: " + OpenedExtensions());
   }
   if (o.turntable) {
     CheckTurntableOutput(o);
@@ -451,7 +453,7 @@ int Run(const Options& o) {
   // A model the fit refuses is drawn by the window all the same, but no picture of it is one
   // anybody asked for (a black frame, or one dot in a corner): it fails here as a refused file
   // does, having said why.
-  if (LoadSceneFile(form, SceneFileKindOf(o.input), o.input) != LoadResult::Shown) {
+  if (LoadSceneFile(form, o.input) != LoadResult::Shown) {
     return kExitFailure;
   }
 

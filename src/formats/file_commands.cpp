@@ -11,47 +11,69 @@
 
 namespace {
 
-// What Open does once it has a name: the kind picks the reader, and Save As is enabled once a
+// What Open does once it has a name: the row picks the reader, and Save As is enabled once a
 // model was read. A refused file changes nothing, Save As's state included (which before the
 // first model would offer to save a model there is not); a failure that escapes the reader ends
 // the command before that too.
-void OpenWithReader(TForm1& form, SceneFileKind kind, const std::string& path) {
-  if (LoadSceneFile(form, kind, path) != LoadResult::Refused) {
+void OpenWithReader(TForm1& form, const SceneFileType& type, const std::string& path) {
+  if (LoadSceneFile(form, type, path) != LoadResult::Refused) {
     form.Controls().SetCommandEnabled(Command::SaveAs, true);
   }
 }
 
 }  // namespace
 
-LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path) {
-  switch (kind) {
+LoadResult LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
+  switch (type.kind) {
     case SceneFileKind::Tumbra:
       return LoadTumbraScene(form, path);
     case SceneFileKind::Kestrel:
       return LoadKestrelScene(form, path);
+    case SceneFileKind::Imported: {
+      // Read whole off to the side: a refused file throws before anything changes.
+      SceneData scene = type.read(path, type.name);
+      return form.AdoptScene(std::move(scene)) ? LoadResult::Shown : LoadResult::Unfitted;
+    }
     case SceneFileKind::None:
       break;
   }
   return LoadResult::Refused;
 }
 
-void TForm1::FormShow(const std::string& firstArgument) {
-  LoadSceneFile(*this, SceneFileKindOf(firstArgument), firstArgument);
+LoadResult LoadSceneFile(TForm1& form, const std::string& path) {
+  const SceneFileType* type = SceneFileTypeOf(path);
+  return type != nullptr ? LoadSceneFile(form, *type, path) : LoadResult::Refused;
 }
 
-// The selected filter picks the reader, whatever the file's extension says.
+// A name nothing reads still says so: the window opens, and one message lists what it opens.
+void TForm1::FormShow(const std::string& firstArgument) {
+  if (firstArgument.empty()) return;
+  const SceneFileType* type = SceneFileTypeOf(firstArgument);
+  if (type == nullptr) {
+    controls_.ShowMessage(NotOpenedMessage(firstArgument));
+    return;
+  }
+  LoadSceneFile(*this, *type, firstArgument);
+}
+
+// The first two filters pick the reader whatever the file's extension says; the others go by
+// the extension, and a name none reads is said to be so.
 void TForm1::Open1Click() {
   std::string path;
   int filterIndex = 1;
   if (!controls_.RunOpenDialog(path, filterIndex)) return;
-  OpenWithReader(*this, SceneFileKindOfFilter(filterIndex), path);
+  const SceneFileType* type = SceneFileTypeForOpen(filterIndex, path);
+  if (type == nullptr) {
+    controls_.ShowMessage(NotOpenedMessage(path));
+    return;
+  }
+  OpenWithReader(*this, *type, path);
 }
 
 // A drop is an Open whose filter is the one of the file's extension; the window only hands over
 // names that have one, and anything else is dropped here too, without a word.
 void TForm1::OpenDroppedFile(const std::string& fileName) {
-  const SceneFileKind kind = SceneFileKindOf(fileName);
-  if (kind != SceneFileKind::None) OpenWithReader(*this, kind, fileName);
+  if (const SceneFileType* type = SceneFileTypeOf(fileName)) OpenWithReader(*this, *type, fileName);
 }
 
 bool TForm1::AdoptScene(SceneData&& scene) {

@@ -19,7 +19,11 @@ enum class LoadResult {
   Shown,
 };
 
-// Runs the reader of `kind` on `path` (nothing for None, which is Refused). A reader reports its
-// own failures; an error that escapes it (the scene file's) is passed on, and has changed
+// Runs the reader of `type` on `path` (nothing for None, which is Refused). A reader reports its
+// own failures; an error that escapes it (the scene file's, an imported file's: those are read
+// whole off to the side and handed over only when read in full) is passed on, and has changed
 // nothing either.
-LoadResult LoadSceneFile(TForm1& form, SceneFileKind kind, const std::string& path);
+LoadResult LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path);
+
+// The same, the reader picked by the file's name; a name no row has is Refused without a word.
+LoadResult LoadSceneFile(TForm1& form, const std::string& path);

@@ -31,11 +31,11 @@ struct SavedView {
 }  // namespace
 
 bool ReloadKeepingView(TForm1& form, const std::string& path) {
-  const SceneFileKind kind = SceneFileKindOf(path);
-  if (kind == SceneFileKind::None) return false;
+  const SceneFileType* type = SceneFileTypeOf(path);
+  if (type == nullptr) return false;
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);
-  const LoadResult loaded = LoadSceneFile(form, kind, path);
+  const LoadResult loaded = LoadSceneFile(form, *type, path);
   if (loaded == LoadResult::Refused || !hadModel) return loaded == LoadResult::Shown;
   // A failed fit kept the old InitialScale; a new one stays for Center.
   saved.RestoreView(form);

@@ -1,7 +1,8 @@
-// Memory about to be written for the first time. Asking the kernel for a stretch of pages in one
-// call costs about a quarter less than taking a page fault for every 4 KB of it, and a large
-// model's file and arrays run to hundreds of megabytes. Only a hint: where the kernel does not
-// offer it, memory is faulted in page by page as before.
+// Hints to the kernel about large arrays. Memory about to be written for the first time: asking
+// for a stretch of pages in one call costs about a quarter less than taking a page fault for
+// every 4 KB of it, and a large model's file and arrays run to hundreds of megabytes. Memory
+// read for the last time: given back at once. Only hints: where the kernel does not offer them,
+// memory is faulted in page by page, and given back when it is freed, as before.
 #pragma once
 
 #include <cstddef>
@@ -11,14 +12,33 @@
 #include <sys/mman.h>
 #endif
 
-// Prefaults the whole pages within [data, data + bytes).
-inline void Prefault(const void* data, size_t bytes) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+#if defined(__linux__)
+// Gives the kernel `advice` for the whole pages within [data, data + bytes).
+inline void AdviseWholePages(const void* data, size_t bytes, int advice) {
   constexpr uintptr_t kPage = 4096;
   const auto first = reinterpret_cast<uintptr_t>(data);
   const uintptr_t begin = (first + kPage - 1) & ~(kPage - 1);
   const uintptr_t end = (first + bytes) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, advice);
+}
+#endif
+
+// Prefaults the whole pages within [data, data + bytes).
+inline void Prefault(const void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  AdviseWholePages(data, bytes, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+// Memory that will not be read again although its array lives on (it has been consumed piece by
+// piece): its whole pages go back to the kernel now instead of when the array goes, so that
+// what is made from it never needs both at once.
+inline void GiveBackPages(const void* data, size_t bytes) {
+#if defined(__linux__)
+  AdviseWholePages(data, bytes, MADV_DONTNEED);
 #else
   (void)data;
   (void)bytes;

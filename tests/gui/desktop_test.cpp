@@ -177,6 +177,7 @@ class DesktopTest : public QObject {
   void startOptionsKeepTheFirstArgument();
   void droppedTumbraFileOpensAsOpenWould();
   void droppedSceneFileGoesToTheSceneReader();
+  void droppedMeshesAndPointCloudsOpen();
   void otherDragsAreRefusedSilently();
   void writerInTwoHalvesReloadsOnceKeepingTheView();
   void editorsThatSaveByRenameAreFollowed();
@@ -298,6 +299,40 @@ void DesktopTest::droppedSceneFileGoesToTheSceneReader() {
   QVERIFY(t.w.SaveAs1->isEnabled());
 }
 
+// Meshes and point clouds drop as they open: by their extension in any case. A damaged one is
+// refused in the generic error box with the reader's words, and the model stays.
+void DesktopTest::droppedMeshesAndPointCloudsOpen() {
+  DropTarget t;
+  QTemporaryDir& dir = t.dir;
+  ModalScript& script = t.script;
+  QVERIFY(t.exposed);
+  const QString stl = dir.filePath(QStringLiteral("PART.STL"));
+  QVERIFY(WriteFile(stl,
+                    "solid p\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                    "vertex 0 1 0\nendloop\nendfacet\nendsolid p\n"));
+  const DropOutcome mesh = t.Drop({stl});
+  QVERIFY(mesh.entered && mesh.dropped);
+  QVERIFY(script.boxes.empty());
+  QCOMPARE(MemoLines(t.w), QStringList({QStringLiteral("PART.STL"), QStringLiteral("STL"),
+                                        QStringLiteral("3 points, 3 lines, 0 dots")}));
+  QVERIFY(t.w.SaveAs1->isEnabled());
+
+  const QString cloud = dir.filePath(QStringLiteral("scan.csv"));
+  QVERIFY(WriteFile(cloud, "x;y;z\n0;0;0\n1;2;3\n"));
+  QVERIFY(t.Drop({cloud}).dropped);
+  QCOMPARE(t.w.Form().PointCount, 2);
+
+  const QString damaged = dir.filePath(QStringLiteral("damaged.obj"));
+  QVERIFY(WriteFile(damaged, "v 0 0 0\nf 1 2 3\n"));
+  QVERIFY(t.Drop({damaged}).dropped);
+  QCOMPARE(script.boxes.size(), size_t{1});
+  QCOMPARE(script.boxes[0].icon, QMessageBox::Critical);
+  QVERIFY(
+      script.boxes[0].text.endsWith(QStringLiteral("is damaged: OBJ: vertex index out of range")));
+  QCOMPARE(t.w.Form().PointCount, 2);
+  QCOMPARE(MemoLines(t.w).first(), QStringLiteral("scan.csv"));
+}
+
 void DesktopTest::otherDragsAreRefusedSilently() {
   DropTarget t;
   QTemporaryDir& dir = t.dir;
@@ -307,7 +342,7 @@ void DesktopTest::otherDragsAreRefusedSilently() {
   const QString other = WriteTumbraFile(dir, QStringLiteral("other.tmb"));
 
   std::vector<std::unique_ptr<QMimeData>> drags;
-  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.txt"))}));
+  drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.doc"))}));
   drags.emplace_back(Files({WriteTumbraFile(dir, QStringLiteral("square.tmb.bak"))}));
   drags.emplace_back(Files({square, other}));  // several files: which one was meant?
   drags.emplace_back(new QMimeData);
@@ -479,7 +514,7 @@ void DesktopTest::watchNeedsAModelFileName() {
   TMainWindow none("");
   none.WatchFirstArgument();
   QVERIFY(none.FileWatch() == nullptr);
-  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.txt")).toStdString());
+  TMainWindow text(WriteTumbraFile(dir, QStringLiteral("square.doc")).toStdString());
   text.WatchFirstArgument();
   QVERIFY(text.FileWatch() == nullptr);
   TMainWindow model(WriteTumbraFile(dir, QStringLiteral("square.tmb")).toStdString());

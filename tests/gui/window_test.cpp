@@ -18,6 +18,7 @@
 #include "app/ControlsUnit.h"
 #include "app/MainUnit.h"
 #include "app/QtControls.h"
+#include "formats/file_kind.h"
 #include "gui_support.h"
 #include "scene/colour_codes.h"
 #include "scene/scene_model.h"
@@ -209,12 +210,17 @@ void WindowTest::emptyFrameOnButtonFaceBeforeAnyModel() {
   QCOMPARE(shot.pixel(100, client.height() - 1), face);
 }
 
+// The window opens all the same, and says once what it opens.
 void WindowTest::argumentWithOtherExtensionLoadsNothing() {
   QTemporaryDir dir;
   ModalScript script;
-  TMainWindow w(WriteTumbraFile(dir, QStringLiteral("square.txt")).toStdString());
+  const QString path = WriteTumbraFile(dir, QStringLiteral("square.doc"));
+  TMainWindow w(path.toStdString());
   w.ShowCentred();
-  QVERIFY(script.boxes.empty());
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(script.boxes.size(), size_t{1});
+  QCOMPARE(script.boxes[0].icon, QMessageBox::NoIcon);
+  QCOMPARE(script.boxes[0].text, QString::fromStdString(NotOpenedMessage(path.toStdString())));
   QVERIFY(w.Form().NoModel);
   QVERIFY(w.Memo->toPlainText().isEmpty());
   QCOMPARE(EnabledStates(w), kAtStart);
@@ -261,7 +267,13 @@ void WindowTest::openEnablesSaveAsAfterTheLoaderReturns() {
   QCOMPARE(script.fileDialogs.size(), size_t{1});
   const ModalScript::FileDialog& shown = script.fileDialogs[0];
   QVERIFY(!shown.saves);
-  QCOMPARE(shown.nameFilters, QStringList({kTumbraFilter, kKestrelFilter}));
+  // The two filters of old keep their places; meshes, point clouds and all models follow.
+  QCOMPARE(shown.nameFilters,
+           QStringList({kTumbraFilter, kKestrelFilter,
+                        QStringLiteral("Meshes (*.obj *.ply *.stl *.off *.gltf *.glb *.dae)"),
+                        QStringLiteral("Point clouds (*.ply *.xyz *.txt *.csv *.pts)"),
+                        QStringLiteral("All models (*.tmb *.ksl *.obj *.ply *.stl *.off *.gltf "
+                                       "*.glb *.dae *.xyz *.txt *.csv *.pts)")}));
   QCOMPARE(shown.selectedFilterBefore, kTumbraFilter);
   QVERIFY(script.boxes.empty());
   QCOMPARE(EnabledStates(w), kAfterOpen);

@@ -53,12 +53,26 @@ key() { sed -n "s/^$1=//p" "$2"; }
 expect "Name" "Kestrel" "$(key Name "$entry")"
 expect "Exec" "kestrel %f" "$(key Exec "$entry")"
 expect "Icon" "kestrel" "$(key Icon "$entry")"
-expect "MimeType" "model/x-tumbra;application/x-kestrel-scene;" "$(key MimeType "$entry")"
+types="model/x-tumbra;application/x-kestrel-scene;model/obj;model/stl;model/x-ply;model/x-off;\
+model/gltf+json;model/gltf-binary;model/vnd.collada+xml;model/x-xyz-point-cloud;model/x-pts-point-cloud;"
+# CSV files are often point clouds: Kestrel is offered for them, but never asked to draw their
+# thumbnails (nor those of plain text).
+expect "MimeType" "${types}text/csv;" "$(key MimeType "$entry")"
 expect "Categories" "Graphics;Viewer;3DGraphics;" "$(key Categories "$entry")"
 update-desktop-database "$share/applications"
 expect "the types the entry opens" "[MIME Cache]
 application/x-kestrel-scene=kestrel.desktop;
-model/x-tumbra=kestrel.desktop;" "$(cat "$share/applications/mimeinfo.cache")"
+model/gltf+json=kestrel.desktop;
+model/gltf-binary=kestrel.desktop;
+model/obj=kestrel.desktop;
+model/stl=kestrel.desktop;
+model/vnd.collada+xml=kestrel.desktop;
+model/x-off=kestrel.desktop;
+model/x-ply=kestrel.desktop;
+model/x-pts-point-cloud=kestrel.desktop;
+model/x-tumbra=kestrel.desktop;
+model/x-xyz-point-cloud=kestrel.desktop;
+text/csv=kestrel.desktop;" "$(cat "$share/applications/mimeinfo.cache")"
 
 # --- The MIME package: well-formed, and taken by update-mime-database without a word.
 package=$share/mime/packages/kestrel.xml
@@ -69,8 +83,17 @@ mime_log=$(XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime" 
   fail "update-mime-database failed: $mime_log"
 [ -z "$mime_log" ] || fail "update-mime-database has remarks: $mime_log"
 expect "globs2" "50:application/x-kestrel-scene:*.ksl
-50:model/x-tumbra:*.tmb" "$(grep -v '^#' "$share/mime/globs2" | LC_ALL=C sort)"
-expect "subclasses" "model/x-tumbra text/plain" "$(cat "$share/mime/subclasses")"
+50:model/vnd.collada+xml:*.dae
+50:model/x-off:*.off
+50:model/x-ply:*.ply
+50:model/x-pts-point-cloud:*.pts
+50:model/x-tumbra:*.tmb
+50:model/x-xyz-point-cloud:*.xyz" "$(grep -v '^#' "$share/mime/globs2" | LC_ALL=C sort)"
+expect "subclasses" "model/vnd.collada+xml application/xml
+model/x-off text/plain
+model/x-pts-point-cloud text/plain
+model/x-tumbra text/plain
+model/x-xyz-point-cloud text/plain" "$(LC_ALL=C sort "$share/mime/subclasses")"
 expect "icons" "application/x-kestrel-scene:kestrel" "$(cat "$share/mime/icons")"
 expect "generic icons" "model/x-tumbra:text-x-generic" "$(cat "$share/mime/generic-icons")"
 # The Tumbra type's magic rule is there, and is the one that no file can meet.
@@ -87,6 +110,9 @@ printf '#!/bin/sh\necho hello\n' >"$models/script.tmb"
 printf '<?xml version="1.0"?>\n<svg xmlns="http://www.w3.org/2000/svg"/>\n' >"$models/drawing.tmb"
 printf 'x\332\003\000\000\000\000\001' >"$models/scene.ksl"
 cp "$models/square.tmb" "$models/square.txt"
+printf 'solid t\nfacet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n' >"$models/part.stl"
+printf 'ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\nend_header\n0 0 0\n' >"$models/scan.ply"
+printf '0 0 0\n1 1 1\n' >"$models/scan.xyz"
 lookup() {
   XDG_DATA_DIRS="$share:/usr/share" XDG_DATA_HOME="$work/no-home" "$probe" "$@"
 }
@@ -95,8 +121,12 @@ SQUARE.TMB model/x-tumbra text
 script.tmb model/x-tumbra text
 drawing.tmb model/x-tumbra text
 scene.ksl application/x-kestrel-scene not-text
-square.txt text/plain text" \
-  "$(cd "$models" && lookup mime square.tmb SQUARE.TMB script.tmb drawing.tmb scene.ksl square.txt)"
+square.txt text/plain text
+part.stl model/stl not-text
+scan.ply model/x-ply not-text
+scan.xyz model/x-xyz-point-cloud text" \
+  "$(cd "$models" && lookup mime square.tmb SQUARE.TMB script.tmb drawing.tmb scene.ksl square.txt \
+    part.stl scan.ply scan.xyz)"
 # By content alone a Tumbra file is plain text: the magic recognises nothing.
 expect "types by content" "square.tmb text/plain" "$(cd "$models" && lookup content square.tmb)"
 
@@ -116,14 +146,17 @@ cache_log=$(gtk-update-icon-cache --force --ignore-theme-index --quiet "$icons" 
 # --- The thumbnailer: its Exec line run as a file manager runs it, for an output name without
 # an extension, as thumbnailers are often given.
 thumbnailer=$share/thumbnailers/kestrel.thumbnailer
-expect "thumbnailer types" "model/x-tumbra;application/x-kestrel-scene;" "$(key MimeType "$thumbnailer")"
+expect "thumbnailer types" "$types" "$(key MimeType "$thumbnailer")"
 try_exec=$(key TryExec "$thumbnailer")
 PATH="$prefix/bin:$PATH" command -v "$try_exec" >/dev/null || fail "TryExec $try_exec is not found"
 read -r -a words <<<"$(key Exec "$thumbnailer")"
-for size in 128 48; do
+for size in 128 48 64; do
+  # A mesh too: the thumbnailer draws every type it lists.
+  input=$models/square.tmb
+  [ "$size" = 64 ] && input=$models/part.stl
   command=()
   for word in "${words[@]}"; do
-    word=${word//%i/$models/square.tmb}
+    word=${word//%i/$input}
     word=${word//%o/$work/thumbnail-$size}
     word=${word//%s/$size}
     command+=("$word")

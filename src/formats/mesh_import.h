@@ -1,0 +1,24 @@
+// Meshes, lines and points from the files Open Asset Import Library reads (OBJ, PLY, STL, OFF,
+// glTF, COLLADA and others), as a scene of points and segments: faces become their outlines,
+// line primitives lines, and point primitives and files without faces single-pixel dots.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scene/scene_data.h"
+
+struct MeshFormat {
+  // Shown in the memo and in messages: "Wavefront OBJ", "STL", ...
+  std::string_view name;
+  // Whether the format has materials of its own. Where it has none the library makes one up,
+  // whose colour is none of the file's: the default colour is taken instead.
+  bool hasMaterials;
+};
+
+// Reads the whole file through the library, without any of its post-processing steps, applies
+// every node's transform, and returns the scene: corners merged by exact position, each edge
+// once, colours from the vertices, else the material, else the default colour (white, as on the
+// black background), the memo describing the file, every option at its default. Throws
+// KestrelError naming the file and saying what is wrong; nothing is shown or changed.
+SceneData ReadMeshFile(const std::string& path, const MeshFormat& format);
