@@ -11,10 +11,12 @@
 
 #include "formats/file_bytes.h"
 #include "formats/memory_budget.h"
+#include "formats/tumbra_chunks.h"
 #include "formats/tumbra_lines.h"
 #include "formats/tumbra_syntax.h"
 #include "scene/form_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ std::string_view ShownComment(std::string_view line) {
 // Reads the file. Returns nullopt once `refuse` has shown why it is no model; `needed` follows
 // what the load is known to need, for the message should memory run out all the same.
 std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& controls,
-                                   uint64_t& needed) {
+                                   WorkerPool& pool, uint64_t& needed) {
   const auto refuse = [&controls](const std::string& message) {
     controls.ShowMessage(message);
     return std::optional<SceneData>();
@@ -87,40 +89,30 @@ std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& co
   for (uint64_t i = 0; i < commentLines && block.Next(line); ++i) {
     scene.CommentLines.emplace_back(ShownComment(line));
   }
-  // The room is taken from the kernel a megabyte at a time as the lines fill it (PrefaultAhead).
-  scene.Points.reserve(static_cast<size_t>(points));
-  scene.Segments.reserve(static_cast<size_t>(points));
-
-  tumbra::ParseState state;
-  bool unknownSwitchReported = false;
-  tumbra::LineReader model(text);
-  while (model.Next(line)) {
-    switch (tumbra::ReadLine(line, state, scene)) {
-      case tumbra::LineResult::Read:
-        break;
-      case tumbra::LineResult::UnknownSwitch:
-        // Once per file: a file of a million unknown switches would otherwise hold the user at
-        // a million message boxes. The rest are skipped as quietly as the first one is.
-        if (!unknownSwitchReported) {
-          unknownSwitchReported = true;
-          controls.ShowMessage(kUnknownSwitch);
-        }
-        break;
-      case tumbra::LineResult::BadPointLine:
-        return refuse(kReadError);
-      case tumbra::LineResult::BadSwitchValue:
-        return refuse(kSwitchError);
-    }
+  const tumbra::ModelLinesResult read = tumbra::ReadModelLines(text, points, scene, pool);
+  // Once per file: a file of a million unknown switches would otherwise hold the user at a
+  // million message boxes. The rest are skipped as quietly as the first one is. It is shown
+  // only when it came before a line that refuses the file, as reading line by line shows it.
+  if (read.unknownSwitch) controls.ShowMessage(kUnknownSwitch);
+  switch (read.failure) {
+    case tumbra::LineResult::BadPointLine:
+      return refuse(kReadError);
+    case tumbra::LineResult::BadSwitchValue:
+      return refuse(kSwitchError);
+    case tumbra::LineResult::Read:
+    case tumbra::LineResult::UnknownSwitch:
+      break;
   }
   return scene;
 }
 
 }  // namespace
 
-std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormControls& controls) {
+std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormControls& controls,
+                                         WorkerPool& pool) {
   uint64_t needed = 0;
   try {
-    return ReadScene(fileName, controls, needed);
+    return ReadScene(fileName, controls, pool, needed);
   } catch (const NotEnoughMemory& e) {
     controls.ShowMessage(e.what());
   } catch (const std::bad_alloc&) {
@@ -133,7 +125,8 @@ std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormContro
 }
 
 LoadResult LoadTumbraScene(TForm1& form, const std::string& fileName) {
-  std::optional<SceneData> scene = ReadTumbraScene(fileName, form.Controls());
+  std::optional<SceneData> scene =
+      ReadTumbraScene(fileName, form.Controls(), form.Workers ? *form.Workers : SharedWorkerPool());
   if (!scene) return LoadResult::Refused;
   return form.AdoptScene(std::move(*scene)) ? LoadResult::Shown : LoadResult::Unfitted;
 }
