@@ -12,9 +12,10 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 
-// Every field of TForm1 is described below, except the renderer's workspace, which holds no
-// state. A new field changes the size: describe it, then update the size here.
-static_assert(sizeof(TForm1) == 368, "TForm1 has a new field: add it to DescribeState");
+// Every field of TForm1 is described below, except the renderer's workspace and the threads it
+// draws with, which hold no state. A new field changes the size: describe it, then update the
+// size here.
+static_assert(sizeof(TForm1) == 384, "TForm1 has a new field: add it to DescribeState");
 
 inline std::string DescribeState(const TForm1& t, const HeadlessControls& c,
                                  bool withMessages = true) {

@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <numbers>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "support/tumbra_model.h"
 #include "test_support.h"
 #include "video_decode.h"
 
@@ -153,6 +155,11 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
       run + "--format",
       model + " -o " + Quote((dir.path() / "thumbnail").string()),
       run + "--antialias maybe",
+      run + "--threads 0",
+      run + "--threads 257",
+      run + "--threads two",
+      run + "--threads -1",
+      run + "--threads",
       run + "--fade",
       txt + " -o " + out,
       model + " -o " + model + ".jpg",
@@ -180,7 +187,10 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
   // Each option's lines, its description in the column, a long one carried over under it.
   for (const char* lines : {
            "\n  --format png|bmp|ksl    what to write, whatever OUTPUT's name (a thumbnailer's "
-           "output\n                          file may have no extension)\n\noptions, applied",
+           "output\n                          file may have no extension)\n",
+           "\n  --threads N             draw with N threads (default: KESTREL_THREADS, else one a "
+           "core);\n                          the picture and the file are the same with any "
+           "number\n\noptions, applied",
            "\n  --fill-circles on|off   tick or untick Fill Circles\n",
            "\n  --pan X,Y               move the picture X pixels right and Y pixels up\n"
            "\nturntables: ",
@@ -189,6 +199,41 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
            "as an upward drag\n  --help                  show this text\n",
        }) {
     EXPECT_NE(help.out.find(lines), std::string::npos) << lines;
+  }
+}
+
+TEST(RenderCli, AnyNumberOfThreadsWritesTheSameBytes) {
+  // A model large enough for every pass to be shared out: lines, circles and moves.
+  ScratchDir dir;
+  const std::filesystem::path model = dir.path() / "large.tmb";
+  WriteTumbraModel(model, 60000);
+  const struct {
+    const char* extra;
+    const char* environment;
+  } runs[] = {{"--threads 1", ""},
+              {"--threads 2", ""},
+              {"--threads 3", ""},
+              {"", "KESTREL_THREADS=3 "},
+              {"--threads 1", "KESTREL_THREADS=3 "}};
+  for (const char* options : {"--turn 20,10", "--turn 20,10 --antialias off --fill-circles on"}) {
+    std::vector<std::string> pictures, scenes;
+    for (const auto& run : runs) {
+      for (const char* format : {"png", "ksl"}) {
+        const std::string out = (dir.path() / (std::string("out.") + format)).string();
+        const Result r =
+            RunRender(dir, Args(model.string(), out, std::string(options) + " " + run.extra),
+                      run.environment);
+        SKIP_IF_NOT_BUILT(r);
+        ASSERT_EQ(r.status, 0) << r.err;
+        (format == std::string("png") ? pictures : scenes).push_back(ReadWholeFile(out));
+      }
+    }
+    for (size_t k = 1; k < pictures.size(); ++k) {
+      EXPECT_EQ(pictures[k], pictures[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
+      EXPECT_EQ(scenes[k], scenes[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
+    }
   }
 }
 

@@ -25,6 +25,7 @@
 #include "formats/video/video_writer.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 #include "view/zoom_pan.h"
 
 namespace {
@@ -49,6 +50,7 @@ struct Options {
   std::vector<std::pair<double, double>> turns;
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
+  int threads = 0;               // 0: the environment's or the machine's count
   std::optional<int> turntable;  // frames
   std::optional<double> fps;
   std::optional<TurnAxis> axis;
@@ -149,6 +151,13 @@ void SetPan(Options& o, const std::string& name, const std::string& value) {
   o.pan = ParsePair(value, name);
 }
 
+void SetThreads(Options& o, const std::string& name, const std::string& value) {
+  o.threads = ParseThreadCount(value);
+  if (o.threads == 0) {
+    throw UsageError(name + ": a whole number from 1 to " + std::to_string(kMaxWorkerThreads));
+  }
+}
+
 void SetTurntable(Options& o, const std::string& name, const std::string& value) {
   int frames = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frames);
@@ -197,6 +206,10 @@ constexpr OptionRow kOptions[] = {
      "what to write, whatever OUTPUT's name (a thumbnailer's output\n"
      "file may have no extension)",
      SetFormat},
+    {"--threads", nullptr, OptionGroup::Output, "--threads N",
+     "draw with N threads (default: KESTREL_THREADS, else one a core);\n"
+     "the picture and the file are the same with any number",
+     SetThreads},
     {"--size", nullptr, OptionGroup::AfterLoad, "--size WxH | N",
      "frame size in pixels, N alone for N x N (default 601x593)", SetSize},
     {"--antialias", nullptr, OptionGroup::AfterLoad, "--antialias on|off",
@@ -501,6 +514,7 @@ int main(int argc, char** argv) {
     std::fputs("kestrel-render " KESTREL_VERSION "\n", stdout);
     return 0;
   }
+  if (options.threads != 0) SetSharedWorkerThreads(options.threads);
   try {
     return Run(options);
   } catch (const std::bad_alloc&) {

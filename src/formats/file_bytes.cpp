@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <random>
 
 #include "formats/memory_budget.h"
@@ -167,7 +168,11 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
     Fail("open", fileName, "it is larger than " + std::to_string(maxBytes) + " bytes");
   RequireMemory(fileName, size, size);
   FileContents contents;
-  contents.data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+  try {
+    contents.data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw NotEnoughMemory(fileName, size);
+  }
   contents.size = static_cast<size_t>(size);
   constexpr size_t kPiece = size_t{1} << 20;
   for (size_t done = 0; done < contents.size;) {

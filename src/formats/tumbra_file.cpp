@@ -11,11 +11,13 @@
 
 #include "formats/file_bytes.h"
 #include "formats/memory_budget.h"
+#include "formats/tumbra_chunks.h"
 #include "formats/tumbra_faults.h"
 #include "formats/tumbra_lines.h"
 #include "formats/tumbra_syntax.h"
 #include "scene/form_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ std::string_view ShownComment(std::string_view line) {
 // Reads the file. Returns nullopt once `refuse` has shown why it is no model; `needed` follows
 // what the load is known to need, for the message should memory run out all the same.
 std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& controls,
-                                   uint64_t& needed) {
+                                   WorkerPool& pool, uint64_t& needed) {
   // What every message adds: which file it is about.
   const std::string name = ShownFileName(fileName);
   const auto refuse = [&controls, &name](const std::string& message, const std::string& why = {}) {
@@ -95,62 +97,44 @@ std::optional<SceneData> ReadScene(const std::string& fileName, FormControls& co
   for (uint64_t i = 0; i < commentLines && block.Next(line); ++i) {
     scene.CommentLines.emplace_back(ShownComment(line));
   }
-  // The room is taken from the kernel a megabyte at a time as the lines fill it (PrefaultAhead).
-  scene.Points.reserve(static_cast<size_t>(points));
-  scene.Segments.reserve(static_cast<size_t>(points));
-
   // Unrecognised switches are told once per file, once the reading is over: a file of a million
   // of them would otherwise hold the user at a million message boxes. The message names the
   // first, and counts the others the reading went past.
-  uint64_t unknownSwitches = 0;
-  uint64_t firstUnknownLine = 0;
-  std::string firstUnknownWord;
-  const auto reportUnknownSwitches = [&] {
-    if (unknownSwitches == 0) return;
-    std::string detail =
-        name + ", line " + std::to_string(firstUnknownLine) + ": " + firstUnknownWord;
-    if (const uint64_t others = unknownSwitches - 1; others > 0) {
+  const tumbra::ModelLinesResult read = tumbra::ReadModelLines(text, points, scene, pool);
+  if (read.unknownSwitches != 0) {
+    std::string detail = name + ", line " + std::to_string(read.firstUnknownLine) + ": " +
+                         tumbra::QuotedSwitchWord(read.firstUnknownText);
+    if (const uint64_t others = read.unknownSwitches - 1; others > 0) {
       detail += ", and " + std::to_string(others) + " other" + (others == 1 ? "" : "s");
     }
     controls.ShowMessage(kUnknownSwitch, detail);
-  };
+  }
   // Where the reading stopped: the line, counted from 1, and what was wrong in it.
-  const auto refuseLine = [&](const char* message, uint64_t number, std::string_view refused) {
-    reportUnknownSwitches();
-    const std::string what = tumbra::DescribeRefusedLine(refused);
-    controls.ShowMessage(message, name + ", line " + std::to_string(number) +
+  const auto refuseLine = [&](const char* message) {
+    const std::string what = tumbra::DescribeRefusedLine(read.failureText);
+    controls.ShowMessage(message, name + ", line " + std::to_string(read.failureLine) +
                                       (what.empty() ? std::string() : ", " + what));
     return std::optional<SceneData>();
   };
-
-  tumbra::ParseState state;
-  tumbra::LineReader model(text);
-  for (uint64_t number = 1; model.Next(line); ++number) {
-    switch (tumbra::ReadLine(line, state, scene)) {
-      case tumbra::LineResult::Read:
-        break;
-      case tumbra::LineResult::UnknownSwitch:
-        if (unknownSwitches++ == 0) {
-          firstUnknownLine = number;
-          firstUnknownWord = tumbra::QuotedSwitchWord(line);
-        }
-        break;
-      case tumbra::LineResult::BadPointLine:
-        return refuseLine(kReadError, number, line);
-      case tumbra::LineResult::BadSwitchValue:
-        return refuseLine(kSwitchError, number, line);
-    }
+  switch (read.failure) {
+    case tumbra::LineResult::BadPointLine:
+      return refuseLine(kReadError);
+    case tumbra::LineResult::BadSwitchValue:
+      return refuseLine(kSwitchError);
+    case tumbra::LineResult::Read:
+    case tumbra::LineResult::UnknownSwitch:
+      break;
   }
-  reportUnknownSwitches();
   return scene;
 }
 
 }  // namespace
 
-std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormControls& controls) {
+std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormControls& controls,
+                                         WorkerPool& pool) {
   uint64_t needed = 0;
   try {
-    return ReadScene(fileName, controls, needed);
+    return ReadScene(fileName, controls, pool, needed);
   } catch (const NotEnoughMemory& e) {
     controls.ShowMessage(e.what());
   } catch (const std::bad_alloc&) {
@@ -163,7 +147,8 @@ std::optional<SceneData> ReadTumbraScene(const std::string& fileName, FormContro
 }
 
 LoadResult LoadTumbraScene(TForm1& form, const std::string& fileName) {
-  std::optional<SceneData> scene = ReadTumbraScene(fileName, form.Controls());
+  std::optional<SceneData> scene =
+      ReadTumbraScene(fileName, form.Controls(), form.Workers ? *form.Workers : SharedWorkerPool());
   if (!scene) return LoadResult::Refused;
   return form.AdoptScene(std::move(*scene)) ? LoadResult::Shown : LoadResult::Unfitted;
 }

@@ -20,6 +20,7 @@ enum class MouseButton { Left, Right, Middle };
 
 // The renderer's working arrays (render/render_workspace.h).
 struct RenderWorkspace;
+class WorkerPool;
 
 // Pixels subtracted from the smaller frame side when a model is fitted.
 inline constexpr int FitMargin = 10;
@@ -123,6 +124,8 @@ class TForm1 {
   // Working arrays the renderer keeps from one frame to the next, so that a frame of an
   // unchanged model allocates nothing. They hold no state: each frame rewrites them.
   std::shared_ptr<RenderWorkspace> Workspace;
+  // The threads a frame is drawn with: the process's shared pool when this is empty.
+  std::shared_ptr<WorkerPool> Workers;
   QImage FrameBitmap;
   std::vector<uint8_t*> ScanLines;
   TRect FrameRect{};

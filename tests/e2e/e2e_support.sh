@@ -210,3 +210,63 @@ await_first_picture() {
   [ "$menu_h" -ge 0 ] || fail "start: found no black frame at client x = $frame_x"
   fail "start: the frame differs from kestrel-render's picture in $diff pixels"
 }
+
+# The side panel below the memo: the check boxes and Center. (The memo, while it has the focus,
+# blinks its caret.)
+boxes_top=165
+grab_panel() {
+  import -window "$win" -crop "185x$((401 - boxes_top))+0+$((menu_h + boxes_top))" +repage \
+    "$work/$1.png"
+}
+# Fails unless the panel pictures `a` and `b` differ only inside the client rectangle from
+# (x0, y0) to (x1, y1), end excluded; with "some", they must differ somewhere.
+changed_only_within() {
+  local a=$1 b=$2 x0=$3 y0=$4 x1=$5 y1=$6 need=$7 what=$8 w h x y
+  differ "$a" "$b"
+  if [ "$diff" -eq 0 ]; then
+    [ "$need" != some ] || fail "$what: changed nothing in the side panel"
+    return 0
+  fi
+  compare -alpha off "$work/$a.png" "$work/$b.png" -compose src -highlight-color white \
+    -lowlight-color black "$work/mask.png" 2>/dev/null || true
+  read -r w h x y < <(convert "$work/mask.png" -trim -format '%w %h %X %Y\n' info: | tr -d '+')
+  y=$((y + boxes_top))
+  ((x >= x0 && y >= y0 && x + w <= x1 && y + h <= y1)) ||
+    fail "$what: changed the side panel at ${w}x${h}+${x}+${y}, outside ($x0, $y0)-($x1, $y1)"
+}
+# Width and height of the drawn model: the frame trimmed of its black background.
+extent() { convert "$work/$1.png" -trim -format '%w %h' info:; }
+# Waits until the frame has not changed for a whole second (over thirty timer periods), and
+# fails if that does not happen within ten.
+microseconds() { echo "${EPOCHREALTIME//[.,]/}"; } # the point is the locale's
+await_still() {
+  local what=$1 start still_since
+  start=$(microseconds)
+  still_since=$start
+  grab still
+  while [ $(($(microseconds) - still_since)) -lt 1000000 ]; do
+    [ $(($(microseconds) - start)) -lt 10000000 ] || fail "$what: the picture never stood still"
+    alive
+    sleep 0.1
+    grab now
+    differ now still
+    if [ "$diff" -ne 0 ]; then
+      mv "$work/now.png" "$work/still.png"
+      still_since=$(microseconds)
+    fi
+  done
+  cp "$work/still.png" "$work/last.png"
+}
+
+# With Free Spin ticked: a left drag from (drag_x, drag_y) released while moving, then the
+# model turning on by itself.
+fling() {
+  point "$drag_x" "$drag_y"
+  xdotool mousedown 1
+  point $((drag_x - 12)) $((drag_y + 5))
+  await_change "left drag with Free Spin"
+  point $((drag_x - 30)) $((drag_y + 12))
+  xdotool mouseup 1
+  # The last move may still be drawn after the release; three more changes can only be the spin.
+  for i in 1 2 3; do await_change "free spin, change $i after the release"; done
+}
