@@ -19,6 +19,7 @@
 #include "scene/error.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 #include "support/bench_models.h"
 #include "support/counting_allocator.h"
 #include "view/vector_camera.h"
@@ -47,15 +48,15 @@ double TransformPhase(TForm1& form) {
   RenderWorkspace& workspace = *form.Workspace;
   return Milliseconds([&] {
     ProjectPoints(form, form.Points.size(), form.FrameBitmap.width(), form.FrameBitmap.height(),
-                  workspace);
+                  workspace, SharedWorkerPool());
   });
 }
 
 double SortPhase(TForm1& form) {
   RenderWorkspace& workspace = *form.Workspace;
   return Milliseconds([&] {
-    KeyAndSortSegments(form.Segments.data(), form.Segments.size(), workspace.depths.data(),
-                       form.Points.size(), workspace);
+    KeyAndSortSegments(form.Segments, form.Segments.size(), workspace.depths.data(),
+                       form.Points.size(), workspace, SharedWorkerPool());
   });
 }
 

@@ -11,7 +11,8 @@ packages=(
   libopenbabel-dev libcifpp-dev libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
-  xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-liberation
+  xvfb xauth xdotool xclip x11-utils imagemagick fonts-dejavu-core fonts-liberation
+  libx11-dev libxfixes-dev
   desktop-file-utils libxml2-utils shared-mime-info librsvg2-bin gtk-update-icon-cache
   dpkg-dev lintian
   locales

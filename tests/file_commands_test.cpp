@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/file_bytes.h"
 #include "formats/file_commands.h"
 #include "formats/file_kind.h"
 #include "test_support.h"
@@ -110,6 +111,50 @@ TEST(FileKind, TheTableGivesTheFiltersAndTheListOfWhatOpens) {
     EXPECT_EQ(type.read != nullptr, type.kind == SceneFileKind::Imported) << type.extension;
     EXPECT_EQ(SceneFileTypeOf(std::string("x") + type.extension)->name, type.name);
   }
+  // And back: the filter that reads each row again, by the same name.
+  for (const SceneFileType& type : SceneFileTypes()) {
+    const std::string name = std::string("model") + type.extension;
+    const SceneFileType* again = SceneFileTypeForOpen(OpenFilterOf(type), name);
+    ASSERT_NE(again, nullptr) << name;
+    EXPECT_EQ(again->kind, type.kind) << name;
+    EXPECT_STREQ(again->extension, type.extension) << name;
+  }
+}
+
+// Every way in tells the controls of a file read in full, with the filter of its reader, and of
+// nothing else: not a refused file, not a name no reader takes, not a failure that escapes.
+TEST_F(DropTest, EveryFileReadInFullIsToldOnceWithItsReadersFilter) {
+  const std::string square = dir.Write("square.tmb", kSquare);
+  const std::string named = dir.Write("named.ksl", kSquare);
+  const std::string damaged = dir.Write("damaged.tmb", "1 2 three 4\n");
+  form.FormShow(square);
+  form.OpenDroppedFile(damaged);
+  form.OpenDroppedFile(dir.Write("square.doc", kSquare));
+  controls.NextOpen = HeadlessControls::OpenAnswer{named, 1};
+  form.Open1Click();
+  EXPECT_THROW(form.OpenDroppedFile(named), KestrelError);
+  EXPECT_EQ(LoadSceneFile(form, square), LoadResult::Shown);
+  EXPECT_EQ(LoadSceneFile(form, damaged), LoadResult::Refused);
+  EXPECT_EQ(LoadSceneFile(form, dir.Write("square.step", kSquare)), LoadResult::Refused);
+  // A point cloud is read again by its name: "All models", the last filter.
+  const std::string cloud = dir.Write("cloud.xyz", "0 0 0\n1 2 3\n");
+  form.OpenDroppedFile(cloud);
+  const int allModels = static_cast<int>(OpenFilters().size());
+  const std::vector<std::pair<std::string, int>> expected = {
+      {square, 1}, {named, 1}, {square, 1}, {cloud, allModels}};
+  EXPECT_EQ(controls.OpenedFiles, expected);
+}
+
+TEST(FileNames, MessagesNameAFileByItsLastPart) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/me/models/bunny.tmb", "bunny.tmb"},
+      {"bunny.tmb", "bunny.tmb"},
+      {"models/bunny.tmb", "bunny.tmb"},
+      {"/", "/"},
+      {"odd/", "odd/"},
+      {"", ""},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(ShownFileName(path), shown) << path;
 }
 
 // Open reads with the filter's reader whatever the name says, and enables Save As when the

@@ -12,9 +12,10 @@
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
 
-// Every field of TForm1 is described below, except the renderer's workspace, which holds no
-// state. A new field changes the size: describe it, then update the size here.
-static_assert(sizeof(TForm1) == 360, "TForm1 has a new field: add it to DescribeState");
+// Every field of TForm1 is described below, except the renderer's workspace and the threads it
+// draws with, which hold no state. A new field changes the size: describe it, then update the
+// size here.
+static_assert(sizeof(TForm1) == 384, "TForm1 has a new field: add it to DescribeState");
 
 inline std::string DescribeState(const TForm1& t, const HeadlessControls& c,
                                  bool withMessages = true) {
@@ -45,7 +46,7 @@ inline std::string DescribeState(const TForm1& t, const HeadlessControls& c,
     << " nomodel " << t.NoModel << '\n';
   o << "drag " << t.LeftDragging << t.RightDragging << ' ' << t.LastMouseX << ' ' << t.LastMouseY
     << ' ' << t.SpinDX << ' ' << t.SpinDY << ' ' << t.WheelRemainder << '\n';
-  o << "widths " << int{t.VecSize} << ' ' << int{t.IntSize} << '\n';
+  o << "widths " << int{t.VecSize} << ' ' << int{t.IntSize} << " ratio " << t.PixelRatio << '\n';
   // FNV-1a over every pixel byte of every row.
   uint64_t pixels = 14695981039346656037ull;
   for (int y = 0; y < t.FrameBitmap.height(); ++y) {
@@ -67,10 +68,16 @@ inline std::string DescribeState(const TForm1& t, const HeadlessControls& c,
   for (int i = 1; i <= 6; ++i) o << c.Checks[i];
   o << " enabled " << c.Enabled[0] << c.Enabled[1] << c.Enabled[2] << " timer " << c.TimerOn
     << " cursor " << static_cast<int>(c.ScreenCursor) << " frames " << c.FramesPresented
-    << " clears " << c.ClientClears;
+    << " clears " << c.ClientClears << "\nopened";
+  for (const auto& [path, filter] : c.OpenedFiles) o << " [" << path << ' ' << filter << ']';
   if (withMessages) {
     o << "\nmessages";
-    for (const std::string& m : c.Messages) o << " [" << m << ']';
+    for (size_t i = 0; i < c.Messages.size(); ++i) {
+      o << " [" << c.Messages[i];
+      if (i < c.MessageDetails.size() && !c.MessageDetails[i].empty())
+        o << ": " << c.MessageDetails[i];
+      o << ']';
+    }
   }
   return o.str();
 }

@@ -2,7 +2,9 @@
 // fill and the cleared window, the refit on resize, and what an unusable size gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <limits>
 
 #include "frame_test_support.h"
 
@@ -160,6 +162,7 @@ TEST(FrameResize, ZeroDiameterModelFailsTheRefit) {
   const int presented = f.controls.FramesPresented;
   f.form.FormResize(700, 500);
   EXPECT_EQ(f.controls.Messages, std::vector<std::string>{"Error sizing form"});
+  EXPECT_EQ(f.controls.MessageDetails, std::vector<std::string>{"Floating point division by zero"});
   EXPECT_EQ(f.form.Scale, scale);
   // The steps before the refit stay done; nothing is drawn.
   EXPECT_EQ(f.form.FrameBitmap.width(), 501);
@@ -195,6 +198,51 @@ TEST(FrameResize, SizeTheToolkitCannotHoldKeepsTheOldFrame) {
   EXPECT_EQ(f.controls.Messages, std::vector<std::string>{"Error sizing form"});
   EXPECT_EQ(f.form.FrameBitmap.width(), 601);
   ExpectTableAddressesRows(f.form);
+}
+
+// On a dense screen the frame has the drawing area's logical size times the ratio, rounded half
+// to even, still presented at the logical (192, 0); the refit works on that frame, so the model
+// fills the same part of the window as at a ratio of 1.
+TEST(FrameResize, DenseScreenGivesADevicePixelFrame) {
+  struct Case {
+    double ratio;
+    int clientW, clientH;
+    int frameW, frameH;
+  };
+  const Case cases[] = {
+      {1, 800, 600, 601, 593},    {2, 800, 600, 1202, 1186}, {1.5, 800, 600, 902, 890},
+      {1.25, 800, 600, 751, 741}, {1.5, 400, 300, 302, 440}, {1.25, 401, 301, 252, 368},
+      {1.75, 199, 7, 0, 0},       {3, 200, 8, 3, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "ratio " << c.ratio << ", client " << c.clientW << "x" << c.clientH);
+    PresentingForm f;
+    f.controls.ClickCheckBox(kAliasCheckBox);  // an empty frame is then no error
+    f.form.PixelRatio = c.ratio;
+    f.form.FormResize(c.clientW, c.clientH);
+    EXPECT_EQ(f.form.FrameBitmap.width(), c.frameW);
+    EXPECT_EQ(f.form.FrameBitmap.height(), c.frameH);
+    EXPECT_EQ(f.form.FrameRect.Right, c.frameW);
+    EXPECT_EQ(f.form.FrameRect.Bottom, c.frameH);
+    EXPECT_EQ(f.controls.LastLeft, 192);
+    EXPECT_EQ(f.controls.LastTop, 0);
+    EXPECT_TRUE(f.controls.Messages.empty());
+    if (c.frameW < 20 || c.frameH < 20) continue;
+    ExpectTableAddressesRows(f.form);
+    LoadModel(f.form, {{0, 0, 0}, {10, 0, 0}});
+    EXPECT_EQ(f.form.Scale, (std::min(c.frameW, c.frameH) - 10) / 10.0);
+  }
+}
+
+TEST(FrameResize, RatioThatIsNoNumberIsASizingError) {
+  for (const double ratio : {0.0, -2.0, std::numeric_limits<double>::infinity()}) {
+    PresentingForm f;
+    f.form.PixelRatio = ratio;
+    f.form.FormResize(800, 600);
+    EXPECT_EQ(f.controls.Messages, std::vector<std::string>{"Error sizing form"});
+    EXPECT_TRUE(f.form.FrameBitmap.isNull());
+  }
 }
 
 TEST(FramePaint, ShowsTheFrameAtItsPlaceWithOrWithoutAModel) {

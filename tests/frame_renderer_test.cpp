@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reference_render.h"
+#include "support/adversarial_depths.h"
 #include "render/depth_fade.h"
 #include "render/depth_sort_testing.h"
 #include "render/frame_pixels.h"
@@ -239,39 +240,6 @@ TEST(FrameRenderer, SortOrderMatchesTheReferenceOnShapedInputs) {
       EXPECT_EQ(Identities(mine), Identities(expected)) << n << " " << kind;
     }
   }
-}
-
-// Depths on which the middle-pivot quicksort recurses about count / 2 deep (McIlroy's adversary,
-// run against the reference itself): undecided items stay "gas" and are frozen, smallest
-// first, only when they must be compared with each other.
-std::vector<double> AdversarialDepths(int n) {
-  const int gas = n;
-  std::vector<int> value(n, gas);
-  int solid = 0, candidate = -1;
-  const auto compare = [&](int x, int y) {
-    if (value[x] == gas && value[y] == gas) value[x == candidate ? x : y] = solid++;
-    if (value[x] == gas) {
-      candidate = x;
-    } else if (value[y] == gas) {
-      candidate = y;
-    }
-    return value[x] - value[y];
-  };
-  std::vector<int> id(n);
-  for (int k = 0; k < n; ++k) id[k] = k;
-  const auto sort = [&](auto&& self, int lo, int hi) -> void {
-    const int pivot = id[(lo + hi) / 2];
-    int i = lo, j = hi;
-    do {
-      while (compare(id[i], pivot) < 0) ++i;
-      while (compare(id[j], pivot) > 0) --j;
-      if (i <= j) std::swap(id[i++], id[j--]);
-    } while (i <= j);
-    if (lo < j) self(self, lo, j);
-    if (i < hi) self(self, i, hi);
-  };
-  sort(sort, 0, n - 1);
-  return std::vector<double>(value.begin(), value.end());
 }
 
 TEST(FrameRenderer, SortSurvivesAdversarialDepthsOnASmallStack) {
@@ -544,6 +512,7 @@ TEST(FrameRenderer, OverflowAndInvalidValuesFailTheFrame) {
     m.AddPoint(1e10, 0, 0);  // screen x overflows
     m.AddDot(0, 0, 1);
     m.RenderFails();
+    EXPECT_EQ(m.controls.MessageDetails, std::vector<std::string>{"Floating point overflow"});
   }
   {
     ModelFrame m(21, 21);

@@ -89,6 +89,7 @@ TEST_F(Framing, NoPoints) {
   form.Scale = 7;
   form.ComputeScale();  // nothing to centre on: nothing changes
   EXPECT_EQ(messages, kFitError);
+  EXPECT_EQ(f.controls.MessageDetails, std::vector<std::string>{"No points to centre"});
   ExpectVec(form.Centre, 1, 2, 3);
   EXPECT_EQ(form.ModelDiameter, 4.0f);
   EXPECT_EQ(form.Scale, 7);

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <set>
 #include <string>
@@ -200,6 +201,8 @@ TEST(DragFailure, ZeroScaleReportsAndLeavesTheOldPosition) {
   m.form.FormMouseDown(MouseButton::Right, 100, 100);
   m.form.FormMouseMove(110, 95);
   EXPECT_EQ(m.controls.Messages, std::vector<std::string>{"Error dragging viewpoint"});
+  // The box's second line says what went wrong.
+  EXPECT_EQ(m.controls.MessageDetails, std::vector<std::string>{"Floating point division by zero"});
   EXPECT_EQ(m.form.LastMouseX, 100);
   EXPECT_EQ(m.form.LastMouseY, 100);
   EXPECT_EQ(m.form.SpinDX, -10);
@@ -507,6 +510,61 @@ TEST(Keys, ZeroScalePanIsAnUncaughtFault) {
   key = 'F';
   EXPECT_THROW(big.form.FormKeyDown(key), KestrelError);
   EXPECT_EQ(big.form.Scale, DBL_MAX);
+}
+
+// --- Screens of more than one device pixel per logical pixel ---
+
+// The pointer arrives in device pixels. A drag turns by the same angle per logical pixel at any
+// ratio, a right drag pans the picture with the pointer device pixel for device pixel, and the
+// keys' pan step is ten logical pixels; the wheel's zoom knows no pixels.
+TEST(DenseScreen, TurnPerLogicalPixelPanPerDevicePixel) {
+  for (const double ratio : {2.0, 1.5, 1.25}) {
+    SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+    ModelForm m;
+    m.form.PixelRatio = ratio;
+    Reference r;
+
+    m.form.FormMouseDown(MouseButton::Left, 100, 50);
+    m.form.FormMouseMove(76, 56);  // 24 device pixels left, 6 down
+    r.form.RotateCam(1, 24 * 0.003 / ratio);
+    r.form.RotateCam(0, -6 * 0.003 / ratio);
+    EXPECT_EQ(AxisBits(m.form), AxisBits(r.form));
+    // Free spin repeats the step as it was turned.
+    m.form.Timer1Timer();
+    r.form.RotateCam(1, 24 * 0.003 / ratio);
+    r.form.RotateCam(0, -6 * 0.003 / ratio);
+    EXPECT_EQ(AxisBits(m.form), AxisBits(r.form));
+    m.form.FormMouseUp(MouseButton::Left, 76, 56);
+
+    m.form.FormMouseDown(MouseButton::Right, 100, 100);
+    m.form.FormMouseMove(130, 85);
+    EXPECT_EQ(m.form.PanX, 30 / kScale);
+    EXPECT_EQ(m.form.PanY, 15 / kScale);
+    m.form.FormMouseUp(MouseButton::Right, 130, 85);
+
+    m.controls.HeldKeys = {VK_CONTROL, VK_LEFT};
+    uint16_t key = VK_LEFT;
+    m.form.FormKeyDown(key);
+    EXPECT_EQ(m.form.PanX, 30 / kScale - 10 * ratio / kScale);
+    EXPECT_EQ(KeyDown(m, 'Q', {}), 0);
+    EXPECT_EQ(m.form.PanY, 15 / kScale + 10 * ratio / kScale);
+    m.form.FormMouseWheel(-120);
+    EXPECT_EQ(m.form.Scale, kScale * 0.96);
+    EXPECT_EQ(m.Frames(), 6);
+    EXPECT_TRUE(m.controls.Messages.empty());
+  }
+}
+
+TEST(DenseScreen, RatioThatIsNoNumberFailsTheDragNotTheProgram) {
+  for (const double ratio : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
+    ModelForm m;
+    m.form.PixelRatio = ratio;
+    m.form.FormMouseDown(MouseButton::Left, 100, 50);
+    m.form.FormMouseMove(90, 50);
+    EXPECT_EQ(m.controls.Messages, std::vector<std::string>{"Error dragging viewpoint"});
+    EXPECT_EQ(AxisBits(m.form), AxisBits(Reference().form));
+    EXPECT_EQ(m.Frames(), 0);
+  }
 }
 
 // --- Wheel ---

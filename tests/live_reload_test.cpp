@@ -210,3 +210,20 @@ TEST_F(ReloadTest, ANameWithoutAModelsExtensionReadsNothing) {
   EXPECT_EQ(controls.FramesPresented, frames);
   ExpectSameView(ViewOf(form), before, true);
 }
+
+// File > Reload names the reader, whatever the name: Tumbra text named .txt or .ksl reads again
+// with the Tumbra reader that opened it, keeping the view.
+TEST_F(ReloadTest, TheReaderThatOpenedTheFileReadsItAgain) {
+  LoadAndMoveTheView();
+  const View before = ViewOf(form);
+  for (const char* name : {"model.txt", "model.ksl"}) {
+    const std::string other = dir.Write(name, kGrown);
+    EXPECT_TRUE(ReloadKeepingView(form, *SceneFileTypeForOpen(1, other), other)) << name;
+    EXPECT_EQ(form.PointCount, 6);
+    ExpectSameView(ViewOf(form), before, false);
+  }
+  EXPECT_TRUE(controls.Messages.empty());
+  // By its name alone, a name no reader takes reads nothing.
+  EXPECT_FALSE(ReloadKeepingView(form, dir.Write("model.step", kGrown)));
+  EXPECT_EQ(form.PointCount, 6);
+}

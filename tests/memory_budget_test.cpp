@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,7 +20,11 @@
 
 #include "form_state.h"
 #include "formats/memory_budget_testing.h"
+#include "formats/mesh_import.h"
 #include "formats/native_body.h"
+#include "formats/off_file.h"
+#include "formats/ply_file.h"
+#include "formats/point_cloud.h"
 #include "support/child_process.h"
 #include "test_support.h"
 
@@ -290,3 +295,99 @@ TEST(MemoryBudget, UnderALimitTheCommandSaysWhatAFileNeeds) {
 }
 
 }  // namespace
+
+namespace {
+
+const MeshFormat kMeshFormat{"mesh", true};
+const PointCloudFormat kCloudFormat{"cloud", false};
+
+// The message a refused file gives, whatever its figure.
+bool RefusedForMemory(const std::function<void()>& read, const std::string& path) {
+  try {
+    read();
+  } catch (const NotEnoughMemory& e) {
+    return std::string(e.what()).starts_with("Not enough memory to open \"" + path + "\"");
+  }
+  return false;
+}
+
+}  // namespace
+
+// A mesh's reader asks, from the counts the library found, for the merging's tables and the
+// model before it makes them: memory for the file alone is not enough.
+TEST(MemoryBudget, EveryMeshReaderAsksBeyondTheFile) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    SceneData (*read)(const std::string&);
+  };
+  const Case cases[] = {
+      {"quad.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n",
+       [](const std::string& p) { return ReadMeshFile(p, kMeshFormat); }},
+      {"tri.stl",
+       "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+       "endloop\nendfacet\nendsolid t\n",
+       [](const std::string& p) { return ReadMeshFile(p, kMeshFormat); }},
+      {"tri.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+       [](const std::string& p) { return ReadOffFile(p, kMeshFormat); }},
+      {"tri.ply",
+       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+       "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+       "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+       [](const std::string& p) { return ReadPlyFile(p, kMeshFormat); }},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.Write(c.name, c.bytes);
+    {
+      const Budget budget(c.bytes.size());
+      EXPECT_TRUE(RefusedForMemory([&] { c.read(path); }, path));
+    }
+    const Budget budget(1 << 20);
+    EXPECT_EQ(c.read(path).Points.size(), c.name[0] == 'q' ? 4u : 3u);
+  }
+}
+
+// A point cloud's need is its points, their dots and what its frames work with, on top of the
+// file: asked for exactly before anything is made for them.
+TEST(MemoryBudget, APointCloudIsAskedForByItsPoints) {
+  constexpr uint64_t kPoints = 1'000'000;
+  constexpr uint64_t kModel = SceneBytes(kPoints, kPoints);
+  ScratchDir dir;
+  std::string text;
+  for (uint64_t k = 0; k < kPoints; ++k) text += k % 2 == 0 ? "0 0 0\n" : "1 2 3\n";
+  std::string ply = "ply\nformat binary_little_endian 1.0\nelement vertex " +
+                    std::to_string(kPoints) +
+                    "\nproperty float x\nproperty float y\nproperty float z\nend_header\n";
+  ply.append(kPoints * 12, '\0');
+
+  struct Case {
+    std::string path;
+    uint64_t fileBytes;
+    // The budget that is just enough: the XYZ reader holds its text when it asks for the model,
+    // ours asks for both at once.
+    uint64_t enough;
+    std::function<SceneData(const std::string&)> read;
+  };
+  const Case cases[] = {
+      {dir.Write("cloud.xyz", text), text.size(), kModel,
+       [](const std::string& p) { return ReadPointCloudFile(p, kCloudFormat); }},
+      {dir.Write("cloud.ply", ply), ply.size(), kModel + ply.size(),
+       [](const std::string& p) { return ReadPlyFile(p, kMeshFormat); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    {
+      const Budget budget(c.enough - 1);
+      try {
+        c.read(c.path);
+        ADD_FAILURE() << "read with too little memory";
+      } catch (const NotEnoughMemory& e) {
+        EXPECT_EQ(e.what(), NotEnoughMemoryMessage(c.path, c.fileBytes + kModel));
+      }
+    }
+    const Budget budget(c.enough);
+    EXPECT_EQ(c.read(c.path).Points.size(), kPoints);
+  }
+}

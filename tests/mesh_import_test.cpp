@@ -1,6 +1,7 @@
 // Meshes through the library, one group per format: the same cube in each, written by the
 // tests, with exact points, lines and colours; primitives, transforms and orientation; every
-// failure's message; and the picture of each cube beside the same cube as a Tumbra file.
+// failure's message; and the picture of each cube, and of one point cloud in every format that
+// holds one, beside the same model as a Tumbra file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <QByteArray>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/file_kind.h"
 #include "formats/mesh_import.h"
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
@@ -539,7 +541,7 @@ std::string TumbraLines(const std::vector<Edge>& edges,
   return s;
 }
 
-QImage Turned(FormFixture& f) {
+QImage Turned(FormFixture& f, int leastDrawn = 300) {
   f.form.RotateCam(0, 0.27);
   f.form.RotateCam(1, 0.41);
   f.form.Render();
@@ -552,24 +554,24 @@ QImage Turned(FormFixture& f) {
   for (int y = 0; y < frame.height(); ++y) {
     for (int x = 0; x < frame.width(); ++x) drawn += (frame.pixel(x, y) & 0xFFFFFFu) != 0;
   }
-  EXPECT_GT(drawn, 300) << "an empty picture";
+  EXPECT_GT(drawn, leastDrawn) << "an empty picture";
   return frame.copy();
 }
 
-QImage Picture(SceneData scene) {
+QImage Picture(SceneData scene, int leastDrawn = 300) {
   FormFixture f;
   f.form.FormResize(96 + FrameWidthAllowance, 80 + FrameHeightAllowance);
   f.form.AdoptScene(std::move(scene));
   EXPECT_TRUE(f.controls.Messages.empty());
-  return Turned(f);
+  return Turned(f, leastDrawn);
 }
 
-QImage TumbraPicture(const ScratchDir& dir, const std::string& text) {
+QImage TumbraPicture(const ScratchDir& dir, const std::string& text, int leastDrawn = 300) {
   FormFixture f;
   f.form.FormResize(96 + FrameWidthAllowance, 80 + FrameHeightAllowance);
   f.form.LoadTmbFile(dir.Write("same.tmb", text));
   EXPECT_TRUE(f.controls.Messages.empty());
-  return Turned(f);
+  return Turned(f, leastDrawn);
 }
 
 TEST(MeshImport, EachFormatDrawsItsCubeAsTheSameTumbraFileDoes) {
@@ -586,6 +588,109 @@ TEST(MeshImport, EachFormatDrawsItsCubeAsTheSameTumbraFileDoes) {
                                       return MeanColour(CornerColour(e.first),
                                                         CornerColour(e.second));
                                     })));
+}
+
+// A cloud of points at distinct depths, in ascending z, with colours from 0 to 255 in steps
+// of 51, so that they read the same on the 0–1 scale. Every coordinate is a float, printed
+// exactly.
+struct CloudPointOf {
+  Vec3 at;
+  int rgb[3];
+};
+
+std::vector<CloudPointOf> Cloud() {
+  std::vector<CloudPointOf> cloud;
+  for (int k = 0; k < 400; ++k) {
+    cloud.push_back({{((k * 37) % 101 - 50) / 32.0, ((k * 53) % 97 - 48) / 32.0, (k - 200) / 64.0},
+                     {51 * (k % 6), 51 * (k / 6 % 6), 51 * (k / 36 % 6)}});
+  }
+  return cloud;
+}
+
+// Each line of the cloud, from its point: `row(point)`.
+std::string CloudText(const std::string& head,
+                      const std::function<std::string(const CloudPointOf&)>& row) {
+  std::string s = head;
+  for (const CloudPointOf& p : Cloud()) s += row(p) + "\n";
+  return s;
+}
+
+std::string Channel(int byte) {
+  return std::to_string(byte);
+}
+
+std::string UnitChannel(int byte) {
+  static const char* const kUnits[] = {"0", "0.2", "0.4", "0.6", "0.8", "1"};
+  return kUnits[byte / 51];
+}
+
+std::string PlyCloud(bool binary) {
+  Bytes b;
+  b.Raw(std::string("ply\nformat ") + (binary ? "binary_little_endian" : "ascii") +
+        " 1.0\nelement vertex " + std::to_string(Cloud().size()) +
+        "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
+        "property uchar green\nproperty uchar blue\nend_header\n");
+  for (const CloudPointOf& p : Cloud()) {
+    if (binary) {
+      b.Le(static_cast<float>(p.at.x))
+          .Le(static_cast<float>(p.at.y))
+          .Le(static_cast<float>(p.at.z));
+      for (int c : p.rgb) b.Le(static_cast<uint8_t>(c));
+    } else {
+      b.Raw(Number(p.at.x) + " " + Number(p.at.y) + " " + Number(p.at.z));
+      for (int c : p.rgb) b.Raw(" ").Raw(Channel(c));
+      b.Raw("\n");
+    }
+  }
+  return b.str();
+}
+
+// The same cloud by hand as a Tumbra file: a negative code draws a dot, of the colour its
+// green and blue columns and the low byte of the code's magnitude give.
+std::string TumbraDots() {
+  std::string s = "# the cloud\n\n";
+  for (const CloudPointOf& p : Cloud()) {
+    s += Number(p.at.x) + " " + Number(p.at.z) + " " + Number(p.at.y) + " -" +
+         std::to_string(256 + p.rgb[0]) + " " + Channel(p.rgb[1]) + " " + Channel(p.rgb[2]) + "\n";
+  }
+  return s;
+}
+
+TEST(PointCloudPictures, EachFormatDrawsItsCloudAsTheSameTumbraFileDoes) {
+  const auto xyz = [](const CloudPointOf& p, const char* between, std::string (*channel)(int)) {
+    return Number(p.at.x) + between + Number(p.at.y) + between + Number(p.at.z) + between +
+           channel(p.rgb[0]) + between + channel(p.rgb[1]) + between + channel(p.rgb[2]);
+  };
+  const std::pair<const char*, std::string> files[] = {
+      {"cloud.xyz", CloudText("", [&](const CloudPointOf& p) { return xyz(p, " ", Channel); })},
+      {"cloud.txt",
+       CloudText("", [&](const CloudPointOf& p) { return xyz(p, "; ", UnitChannel); })},
+      {"cloud.csv", CloudText("Blue,x,Green,z,y,Red\n",
+                              [](const CloudPointOf& p) {
+                                return Channel(p.rgb[2]) + "," + Number(p.at.x) + "," +
+                                       Channel(p.rgb[1]) + "," + Number(p.at.z) + "," +
+                                       Number(p.at.y) + "," + Channel(p.rgb[0]);
+                              })},
+      {"cloud.pts", CloudText(std::to_string(Cloud().size()) + "\n",
+                              [](const CloudPointOf& p) {
+                                return Number(p.at.x) + " " + Number(p.at.y) + " " +
+                                       Number(p.at.z) + " -1200 " + Channel(p.rgb[0]) + " " +
+                                       Channel(p.rgb[1]) + " " + Channel(p.rgb[2]);
+                              })},
+      {"binary.ply", PlyCloud(true)},
+      {"text.ply", PlyCloud(false)},
+  };
+  ScratchDir dir;
+  const QImage tumbra = TumbraPicture(dir, TumbraDots(), 150);
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.Write(name, bytes);
+    const SceneFileType* type = SceneFileTypeOf(path);
+    ASSERT_NE(type, nullptr);
+    const SceneData scene = type->read(path, type->name);
+    EXPECT_EQ(scene.Points.size(), Cloud().size());
+    EXPECT_EQ(Picture(scene, 150), tumbra);
+  }
 }
 
 }  // namespace

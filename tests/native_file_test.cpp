@@ -632,7 +632,11 @@ TEST(NativeFileLoad, ANewerVersionIsRefusedWithItsMessageAndNothingChanges) {
     ASSERT_EQ(
         f.controls.Messages,
         std::vector<std::string>{"That KSL file is not compatible with this version of Kestrel"});
+    EXPECT_EQ(f.controls.MessageDetails,
+              std::vector<std::string>{"new.ksl: format version " + std::to_string(version) +
+                                       ", this version reads 0 to 3"});
     f.controls.Messages.clear();
+    f.controls.MessageDetails.clear();
     EXPECT_EQ(Describe(f), before);
   }
 }

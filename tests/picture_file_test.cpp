@@ -122,6 +122,39 @@ TEST_F(PictureTest, DialogChoosesThePictureFileAndCancelWritesNothing) {
   EXPECT_TRUE(f.controls.Messages.empty());
 }
 
+// A name ending .png or .bmp, in any letter case, is written in that format whatever the
+// filter; any other name follows the filter.
+TEST_F(PictureTest, TheNameOrElseTheFilterPicksTheFormat) {
+  const struct {
+    const char* name;
+    int filter;
+    PictureFormat format;
+  } cases[] = {
+      {"a.bmp", kBmpPictureFilter, PictureFormat::Bmp},
+      {"b.png", kBmpPictureFilter, PictureFormat::Png},
+      {"c.PNG", kBmpPictureFilter, PictureFormat::Png},
+      {"d.Bmp", kPngPictureFilter, PictureFormat::Bmp},
+      {"e.png", kPngPictureFilter, PictureFormat::Png},
+      {"f.jpg", kPngPictureFilter, PictureFormat::Png},
+      {"g.jpg", kBmpPictureFilter, PictureFormat::Bmp},
+      {"h", kPngPictureFilter, PictureFormat::Png},
+      {"i.png.old", kBmpPictureFilter, PictureFormat::Bmp},
+      {".png", kBmpPictureFilter, PictureFormat::Png},
+  };
+  Frame(5, 3);
+  form.FrameBitmap.setPixel(1, 2, 0xFF336699u);
+  for (const auto& c : cases) {
+    EXPECT_EQ(PictureFormatFor(c.name, c.filter), c.format) << c.name;
+    f.controls.NextSave = Path(c.name);
+    f.controls.NextSaveFilter = c.filter;
+    form.SaveImageAs1Click();
+    const std::vector<uint8_t> expected = PictureBytes(form.FrameBitmap, c.format);
+    EXPECT_TRUE(ReadWholeFile(Path(c.name)) == std::string(expected.begin(), expected.end()))
+        << c.name;
+  }
+  EXPECT_TRUE(f.controls.Messages.empty());
+}
+
 TEST_F(PictureTest, ExistingFileIsReplaced) {
   const std::string path = dir.Write("old.bmp", std::string(5000, 'x'));
   Frame(2, 1);

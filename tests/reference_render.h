@@ -16,7 +16,7 @@
 
 #include "render/frame_pixels.h"
 #include "render/screen_geometry.h"
-#include "render/toolkit_drawing.h"
+#include "support/toolkit_drawing.h"
 #include "scene/colour_codes.h"
 #include "scene/error.h"
 #include "scene/scene_model.h"

@@ -11,11 +11,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <numbers>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "support/protein_files.h"
+#include "support/tumbra_model.h"
 #include "test_support.h"
 #include "video_decode.h"
 
@@ -153,6 +156,11 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
       run + "--format",
       model + " -o " + Quote((dir.path() / "thumbnail").string()),
       run + "--antialias maybe",
+      run + "--threads 0",
+      run + "--threads 257",
+      run + "--threads two",
+      run + "--threads -1",
+      run + "--threads",
       run + "--fade",
       txt + " -o " + out,
       model + " -o " + model + ".jpg",
@@ -164,6 +172,15 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
     EXPECT_NE(r.err.find("usage: kestrel-render"), std::string::npos) << args;
   }
 
+  // The version, whatever else is wrong; the usage wins over it.
+  const Result version = RunRender(dir, run + "--zoom abc --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(
+      std::regex_match(version.out, std::regex("kestrel-render [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
+  EXPECT_TRUE(version.err.empty());
+  EXPECT_EQ(RunRender(dir, "--version --help").out.find("usage: kestrel-render"), 0u);
+
   const Result help = RunRender(dir, run + "--zoom abc --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.find("usage: kestrel-render"), 0u);
@@ -171,7 +188,10 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
   // Each option's lines, its description in the column, a long one carried over under it.
   for (const char* lines : {
            "\n  --format png|bmp|ksl    what to write, whatever OUTPUT's name (a thumbnailer's "
-           "output\n                          file may have no extension)\n\noptions, applied",
+           "output\n                          file may have no extension)\n",
+           "\n  --threads N             draw with N threads (default: KESTREL_THREADS, else one a "
+           "core);\n                          the picture and the file are the same with any "
+           "number\n\noptions, applied",
            "\n  --fill-circles on|off   tick or untick Fill Circles\n",
            "\n  --pan X,Y               move the picture X pixels right and Y pixels up\n"
            "\nturntables: ",
@@ -183,19 +203,54 @@ TEST(RenderCli, UsageErrorsExitWithTwo) {
   }
 }
 
+TEST(RenderCli, AnyNumberOfThreadsWritesTheSameBytes) {
+  // A model large enough for every pass to be shared out: lines, circles and moves.
+  ScratchDir dir;
+  const std::filesystem::path model = dir.path() / "large.tmb";
+  WriteTumbraModel(model, 60000);
+  const struct {
+    const char* extra;
+    const char* environment;
+  } runs[] = {{"--threads 1", ""},
+              {"--threads 2", ""},
+              {"--threads 3", ""},
+              {"", "KESTREL_THREADS=3 "},
+              {"--threads 1", "KESTREL_THREADS=3 "}};
+  for (const char* options : {"--turn 20,10", "--turn 20,10 --antialias off --fill-circles on"}) {
+    std::vector<std::string> pictures, scenes;
+    for (const auto& run : runs) {
+      for (const char* format : {"png", "ksl"}) {
+        const std::string out = (dir.path() / (std::string("out.") + format)).string();
+        const Result r =
+            RunRender(dir, Args(model.string(), out, std::string(options) + " " + run.extra),
+                      run.environment);
+        SKIP_IF_NOT_BUILT(r);
+        ASSERT_EQ(r.status, 0) << r.err;
+        (format == std::string("png") ? pictures : scenes).push_back(ReadWholeFile(out));
+      }
+    }
+    for (size_t k = 1; k < pictures.size(); ++k) {
+      EXPECT_EQ(pictures[k], pictures[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
+      EXPECT_EQ(scenes[k], scenes[0])
+          << options << ", " << runs[k].extra << " " << runs[k].environment;
+    }
+  }
+}
+
 TEST(RenderCli, AModelThatCannotBeReadGivesTheWindowsMessage) {
   ScratchDir dir;
   const std::string out = (dir.path() / "o.png").string();
   const Result missing = RunRender(dir, Args((dir.path() / "none.TMB").string(), out));
   SKIP_IF_NOT_BUILT(missing);
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Error reading text file\n");
+  EXPECT_EQ(missing.err, "Error reading text file: none.TMB: No such file or directory\n");
   EXPECT_FALSE(std::filesystem::exists(out));
 
   const std::string bad = dir.Write("bad.tmb", "# x\n\n1 2\n");
   const Result badLine = RunRender(dir, Args(bad, out));
   EXPECT_EQ(badLine.status, 1);
-  EXPECT_EQ(badLine.err, "Error reading text file\n");
+  EXPECT_EQ(badLine.err, "Error reading text file: bad.tmb, line 3, column 3: no number\n");
 }
 
 // `kestrel-render part.stl -o part.ksl` converts: the scene file holds the imported model and
@@ -244,7 +299,7 @@ TEST(RenderCli, MessagesAfterWhichTheLoadGoesOnDoNotFailTheRun) {
   const Result r = RunRender(dir, Args(model, out));
   SKIP_IF_NOT_BUILT(r);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "unrecognized switch in text file\n");
+  EXPECT_EQ(r.err, "unrecognized switch in text file: m.tmb, line 3: \"sparkle\"\n");
   EXPECT_TRUE(QImage(QString::fromStdString(out)).width() == 601);
 }
 
@@ -574,7 +629,8 @@ TEST(RenderCli, AModelTheFitRefusesWritesNothing) {
       const Result r = RunRender(dir, Args(model, path));
       SKIP_IF_NOT_BUILT(r);
       EXPECT_EQ(r.status, 1) << text << out;
-      EXPECT_EQ(r.err, "Error centering and scaling coordinates\n") << text << out;
+      EXPECT_EQ(r.err, "Error centering and scaling coordinates: Floating point division by zero\n")
+          << text << out;
       EXPECT_FALSE(std::filesystem::exists(path)) << text << out;
     }
   }
@@ -696,7 +752,7 @@ TEST(RenderCli, AFifoIsRefusedWithoutWaiting) {
     EXPECT_EQ(r.status, 1) << name;
     EXPECT_EQ(r.err, std::string(name) == "x.ksl"
                          ? "Cannot open file \"" + fifo + "\": it is not a regular file\n"
-                         : "Error reading text file\n");
+                         : "Error reading text file: x.tmb: it is not a regular file\n");
     EXPECT_FALSE(std::filesystem::exists(out));
   }
 }

@@ -4,34 +4,58 @@
 // values and the segments' order and depths must come out the same to the bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "reference_render.h"
 #include "render/depth_sort.h"
 #include "render/depth_sort_testing.h"
+#include "render/pass_parts_testing.h"
 #include "render/render_workspace.h"
 #include "render/wu_line.h"
 #include "render/wu_line_testing.h"
+#include "render/wu_line_walk.h"
+#include "scene/worker_pool.h"
 #include "test_support.h"
 
 namespace {
 
-// Runs the tests once with the AVX2 forms allowed and once with the portable ones.
-class Avx2Switch : public ::testing::TestWithParam<bool> {
+// Pools of one, two and three threads, made once for all the tests.
+std::shared_ptr<WorkerPool> Pool(int threads) {
+  static const std::shared_ptr<WorkerPool> pools[] = {std::make_shared<WorkerPool>(1),
+                                                      std::make_shared<WorkerPool>(2),
+                                                      std::make_shared<WorkerPool>(3)};
+  return pools[threads - 1];
+}
+
+// Runs the tests with the AVX2 forms allowed and with the portable ones, each with one, two and
+// three threads; with more than one, the passes are cut into parts of a few items, so that the
+// small models here take every branch of the passes over threads.
+class RenderVariant : public ::testing::TestWithParam<std::tuple<bool, int>> {
  protected:
-  void SetUp() override { AllowAvx2(GetParam()); }
-  void TearDown() override { AllowAvx2(true); }
+  void SetUp() override {
+    AllowAvx2(std::get<0>(GetParam()));
+    SetSmallestPart(Threads() > 1 ? 7 : 0);
+  }
+  void TearDown() override {
+    AllowAvx2(true);
+    SetSmallestPart(0);
+  }
+  int Threads() const { return std::get<1>(GetParam()); }
 };
 
-std::string ParamName(const ::testing::TestParamInfo<bool>& info) {
-  return info.param ? "Avx2WhereAvailable" : "Portable";
+std::string ParamName(const ::testing::TestParamInfo<std::tuple<bool, int>>& info) {
+  return std::string(std::get<0>(info.param) ? "Avx2WhereAvailable" : "Portable") + "On" +
+         std::to_string(std::get<1>(info.param)) + "Threads";
 }
 
 uint64_t Bits(double v) {
@@ -90,7 +114,8 @@ std::string Difference(const TForm1& fast, const TForm1& plain) {
 // Two forms holding the same model and view: one drawn by Render, one by the plain passes.
 struct TwinForms {
   FormFixture fast, plain;
-  TwinForms(int width, int height) {
+  TwinForms(int width, int height, int threads) {
+    fast.form.Workers = Pool(threads);
     fast.form.FormResize(width + FrameWidthAllowance, height + FrameHeightAllowance);
     plain.form.FormResize(width + FrameWidthAllowance, height + FrameHeightAllowance);
   }
@@ -214,12 +239,12 @@ void MakeModel(TwinForms& twins, std::mt19937_64& rng, const ModelShape& shape) 
   twins.Mirror();
 }
 
-TEST_P(Avx2Switch, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
+TEST_P(RenderVariant, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
   std::mt19937_64 rng(20240611);
   const int sizes[][2] = {{61, 47}, {128, 96}, {1, 1}, {2, 9}, {17, 2}};
   for (int model = 0; model < 120; ++model) {
     const auto* size = sizes[model % 5];
-    TwinForms twins(size[0], size[1]);
+    TwinForms twins(size[0], size[1], Threads());
     ModelShape shape;
     shape.points = 2 + static_cast<int>(rng() % 300);
     shape.segments = static_cast<int>(rng() % 700);
@@ -237,12 +262,12 @@ TEST_P(Avx2Switch, RandomModelsGiveTheSamePixelsAndOrderFrameAfterFrame) {
   }
 }
 
-TEST_P(Avx2Switch, LargeTurningModelsKeepTheOrderOfThePlainSort) {
+TEST_P(RenderVariant, LargeTurningModelsKeepTheOrderOfThePlainSort) {
   // Enough segments for the sort's buckets and its read-ahead; a curve like the attractor's,
   // plus long lines and dots, distinct depths in one model and many ties in the other.
   std::mt19937_64 rng(7);
   for (const int gridPercent : {0, 100}) {
-    TwinForms twins(301, 203);
+    TwinForms twins(301, 203, Threads());
     TForm1& form = twins.fast.form;
     form.NewView();
     Vec3 p{0.1, 0.2, 0.3};
@@ -272,12 +297,12 @@ TEST_P(Avx2Switch, LargeTurningModelsKeepTheOrderOfThePlainSort) {
   }
 }
 
-TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
+TEST_P(RenderVariant, AFailedFrameLeavesWhatThePlainPassesLeave) {
   // Part way through the points: a depth beyond the floats, a screen position beyond the
   // doubles, and a camera-space value beyond the doubles (under a turned camera).
   const Vec3 faults[] = {{0.5, 0.5, 1e39}, {1e307, 0.5, 0.1}, {1.5e308, 1.5e308, 1.5e308}};
   for (const Vec3& fault : faults) {
-    TwinForms twins(40, 30);
+    TwinForms twins(40, 30, Threads());
     std::mt19937_64 rng(3);
     MakeModel(twins, rng, ModelShape{});
     twins.fast.form.Scale = 50;
@@ -290,7 +315,7 @@ TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
   }
   // Part way through the drawing, after the sort: a circle whose pixel radius overflows.
   for (const bool antiAlias : {true, false}) {
-    TwinForms twins(40, 30);
+    TwinForms twins(40, 30, Threads());
     std::mt19937_64 rng(4);
     MakeModel(twins, rng, ModelShape{});
     TForm1& form = twins.fast.form;
@@ -303,7 +328,9 @@ TEST_P(Avx2Switch, AFailedFrameLeavesWhatThePlainPassesLeave) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Render, Avx2Switch, ::testing::Bool(), ParamName);
+INSTANTIATE_TEST_SUITE_P(Render, RenderVariant,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(1, 2, 3)),
+                         ParamName);
 
 // ---------------------------------------------------------------- the sort alone
 
@@ -315,17 +342,20 @@ std::vector<SegmentRecord> WithDepths(const std::vector<double>& depths) {
   return s;
 }
 
-// The keyed sort (every segment names no point, so every Depth stays as given) against the
-// plain quicksort, by identity and by every depth's bits.
+// The keyed sort (every segment names no point, so every Depth stays as given) with one, two
+// and three threads against the plain quicksort, by identity and by every depth's bits.
 void ExpectSameSort(const std::vector<double>& depths, const std::string& what) {
-  std::vector<SegmentRecord> fast = WithDepths(depths), plain = fast;
-  RenderWorkspace workspace;
-  KeyAndSortSegments(fast.data(), fast.size(), nullptr, 0, workspace);
+  std::vector<SegmentRecord> plain = WithDepths(depths);
   if (plain.size() > 1)
     reference::Quicksort(plain.data(), 0, static_cast<int64_t>(plain.size()) - 1);
-  for (size_t k = 0; k < plain.size(); ++k) {
-    ASSERT_EQ(fast[k].Colour, plain[k].Colour) << what << " at " << k;
-    ASSERT_EQ(Bits(fast[k].Depth), Bits(plain[k].Depth)) << what << " at " << k;
+  for (const int threads : {1, 2, 3}) {
+    std::vector<SegmentRecord> fast = WithDepths(depths);
+    RenderWorkspace workspace;
+    KeyAndSortSegments(fast, fast.size(), nullptr, 0, workspace, *Pool(threads));
+    for (size_t k = 0; k < plain.size(); ++k) {
+      ASSERT_EQ(fast[k].Colour, plain[k].Colour) << what << ", " << threads << " threads, at " << k;
+      ASSERT_EQ(Bits(fast[k].Depth), Bits(plain[k].Depth)) << what << " at " << k;
+    }
   }
 }
 
@@ -333,7 +363,8 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
   std::mt19937_64 rng(11);
   std::uniform_real_distribution<double> unit(-1, 1);
   const double inf = std::numeric_limits<double>::infinity();
-  for (const int n : {0, 1, 2, 3, 17, 1000, 70000}) {
+  // 70,000 and more: the sorts over several threads.
+  for (const int n : {0, 1, 2, 3, 17, 1000, 70000, 300000}) {
     std::vector<double> distinct(n), ties(n), zeros(n), cluster(n), nearlySorted(n), specials(n);
     for (int k = 0; k < n; ++k) {
       distinct[k] = unit(rng);
@@ -346,6 +377,8 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     }
     std::vector<double> reversed = distinct;
     std::sort(reversed.rbegin(), reversed.rend());
+    std::vector<double> nans = distinct;
+    for (int k = 0; k < n; k += 50) nans[k] = std::numeric_limits<double>::quiet_NaN();
     std::vector<double> oneTie = nearlySorted;
     if (n > 10) oneTie[n / 2] = oneTie[n / 3];
     std::vector<double> signedZeroes = distinct;
@@ -364,6 +397,7 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     ExpectSameSort(specials, "infinities" + size);
     ExpectSameSort(reversed, "reversed" + size);
     ExpectSameSort(oneTie, "one tie" + size);
+    ExpectSameSort(nans, "NaN" + size);
     ExpectSameSort(signedZeroes, "signed zeroes" + size);
     ExpectSameSort(huge, "huge span" + size);
   }
@@ -371,15 +405,29 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
 
 // ---------------------------------------------------------------- the line alone
 
-TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLines) {
+// Band by band, as the threads draw: the frame cut into bands of random heights drawn in a
+// random order.
+template <class Draw>
+void InRandomBands(int height, std::mt19937_64& rng, const Draw& draw) {
+  std::vector<wu_line::Rows> bands;
+  for (int top = 0; top < height;) {
+    const int bottom = std::min(height, top + 1 + static_cast<int>(rng() % 7));
+    bands.push_back(wu_line::Rows{top, bottom});
+    top = bottom;
+  }
+  std::shuffle(bands.begin(), bands.end(), rng);
+  for (const wu_line::Rows& band : bands) draw(band);
+}
+
+TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLinesWholeAndInBands) {
   std::mt19937_64 rng(5);
   const int sizes[][2] = {{23, 17}, {1, 1}, {2, 2}, {64, 3}, {3, 64}};
   for (const auto& size : sizes) {
     const int w = size[0], h = size[1];
-    QImage images[3];
-    std::vector<uint8_t*> rows[3];
-    FramePixels frames[3];
-    for (int i = 0; i < 3; ++i) {
+    QImage images[5];
+    std::vector<uint8_t*> rows[5];
+    FramePixels frames[5];
+    for (int i = 0; i < 5; ++i) {
       images[i] = QImage(w, h, QImage::Format_RGB32);
       images[i].fill(0xFF405060u);
       for (int y = 0; y < h; ++y) rows[i].push_back(images[i].scanLine(y));
@@ -405,8 +453,21 @@ TEST(LineDrawers, PortableAndAvx2MatchThePlainLineOnRandomLines) {
       } else {
         DrawWuLinePortable(frames[2], x1, y1, x2, y2, r, g, b);
       }
-      ASSERT_TRUE(SameBytes(images[1], images[0])) << w << "x" << h << " line " << i;
-      ASSERT_TRUE(SameBytes(images[2], images[0])) << w << "x" << h << " line " << i;
+      InRandomBands(h, rng, [&](wu_line::Rows band) {
+        wu_line::PortableLines::DrawInRows(frames[3], band, x1, y1, x2, y2, r, g, b);
+#ifdef KESTREL_HAVE_AVX2_PATH
+        if (ProcessorHasAvx2()) {
+          wu_line::Avx2Lines::DrawInRows(frames[4], band, x1, y1, x2, y2, r, g, b);
+          return;
+        }
+#endif
+        wu_line::PortableLines::DrawInRows(frames[4], band, x1, y1, x2, y2, r, g, b);
+      });
+      for (int k = 1; k < 5; ++k) {
+        ASSERT_TRUE(SameBytes(images[k], images[0]))
+            << w << "x" << h << " line " << i << " (" << x1 << "," << y1 << ")-(" << x2 << "," << y2
+            << "), drawer " << k;
+      }
     }
   }
 }

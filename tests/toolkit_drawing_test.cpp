@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "render/frame_pixels.h"
-#include "render/toolkit_drawing.h"
+#include "support/toolkit_drawing.h"
 
 namespace {
 

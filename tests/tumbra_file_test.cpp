@@ -8,7 +8,9 @@
 
 #include <array>
 #include <clocale>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "form_state.h"
@@ -39,6 +41,7 @@ struct TumbraTest : ::testing::Test, FormFixture {
 
   void Load(const std::string& text) {
     controls.Messages.clear();
+    controls.MessageDetails.clear();
     form.LoadTmbFile(dir.Write("model.tmb", text));
   }
 
@@ -392,6 +395,90 @@ TEST_F(RefusalTest, UnreadableFileChangesNothing) {
   for (const std::string& path :
        {(dir.path() / "missing.tmb").string(), dir.path().string(), pipe}) {
     ExpectRefusedPath(path, {kReadError});
+  }
+}
+
+// Every message keeps its fixed text; its detail names the file and says what stopped the
+// reading: the system's reason, or the line (counted from 1, whatever its line end), the column
+// (counted from 1) and what stood there.
+TEST_F(TumbraTest, EveryFailureSaysWhereAndWhat) {
+  const std::string long_column(100, '7');
+  struct Case {
+    std::string text;
+    Lines messages;
+    Lines details;
+  };
+  const Case cases[] = {
+      {"", {kReadError}, {"model.tmb: the file is empty"}},
+      {"# one\n#\n# two", {kReadError}, {"model.tmb: only comment lines"}},
+      {"# x\n\ns sparkle\n", {kNoPoints}, {"model.tmb"}},
+      {"# x\n\n1,5 2 3 0\n",
+       {kReadError},
+       {"model.tmb, line 3, column 1: \"1,5\" is not a number"}},
+      {"0 0 0 0\n5 x 7 1\n", {kReadError}, {"model.tmb, line 2, column 2: \"x\" is not a number"}},
+      {"0 0 0 0\n5 6 \"x y\" 1",
+       {kReadError},
+       {"model.tmb, line 2, column 3: \"x y\" is not a number"}},
+      {"5 6\n", {kReadError}, {"model.tmb, line 1, column 3: no number"}},
+      {"5 6 7\n", {kReadError}, {"model.tmb, line 1, column 4: no whole number"}},
+      {"5 6 7 1.0\n", {kReadError}, {"model.tmb, line 1, column 4: \"1.0\" is not a whole number"}},
+      {"5 6 7 1e999\n",
+       {kReadError},
+       {"model.tmb, line 1, column 4: \"1e999\" is not a whole number"}},
+      {"0 0 0 0\n5 6 7 1 x 3\n",
+       {kReadError},
+       {"model.tmb, line 2, column 5: \"x\" is not a whole number"}},
+      {"0 0 0 0\n5 6 7 -1 4 1e3\n",
+       {kReadError},
+       {"model.tmb, line 2, column 6: \"1e3\" is not a whole number"}},
+      {"0 0 0 0\n5 6 7 2 4 99999999999\n",
+       {kReadError},
+       {"model.tmb, line 2, column 6: \"99999999999\" is out of range"}},
+      {"# a\r\n\r\n0 0 0 0\r1 2 x 0\r\n",
+       {kReadError},
+       {"model.tmb, line 4, column 3: \"x\" is not a number"}},
+      {"0 0 0 0\n0 " + long_column + "x 0 0\n",
+       {kReadError},
+       {"model.tmb, line 2, column 2: \"" + long_column.substr(0, 40) + "...\" is not a number"}},
+      {"s circlediameter wide\n0 0 0 0\n",
+       {kSwitchError},
+       {"model.tmb, line 1, column 3: \"wide\" is not a number"}},
+      {"0 0 0 0\nS CENTER 1 2 z\n",
+       {kSwitchError},
+       {"model.tmb, line 2, column 5: \"z\" is not a number"}},
+      // An unrecognised switch names the first, and counts the others the reading went past.
+      {"# x\n\ns sparkle\n0 0 0 0\n1 1 1 1\n",
+       {kUnknownSwitch},
+       {"model.tmb, line 3: \"sparkle\""}},
+      {"s sparkle\ns glitter\n0 0 0 0\n1 1 1 1\ns center 1 2\n",
+       {kUnknownSwitch},
+       {"model.tmb, line 1: \"sparkle\", and 2 others"}},
+      {"0 0 0 0\ns sparkle\ns glitter\n1 x 0 0\ns more\n",
+       {kUnknownSwitch, kReadError},
+       {"model.tmb, line 2: \"sparkle\", and 1 other",
+        "model.tmb, line 4, column 2: \"x\" is not a number"}},
+  };
+  for (const Case& c : cases) {
+    Load(c.text);
+    EXPECT_EQ(controls.Messages, c.messages) << c.text;
+    EXPECT_EQ(controls.MessageDetails, c.details) << c.text;
+  }
+
+  const std::string pipe = (dir.path() / "pipe.tmb").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string folder = (dir.path() / "folder.tmb").string();
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::pair<std::string, std::string> unreadable[] = {
+      {(dir.path() / "missing.tmb").string(), "missing.tmb: No such file or directory"},
+      {folder, "folder.tmb: Is a directory"},
+      {pipe, "pipe.tmb: it is not a regular file"},
+  };
+  for (const auto& [path, detail] : unreadable) {
+    controls.Messages.clear();
+    controls.MessageDetails.clear();
+    form.LoadTmbFile(path);
+    EXPECT_EQ(controls.Messages, (Lines{kReadError})) << path;
+    EXPECT_EQ(controls.MessageDetails, (Lines{detail})) << path;
   }
 }
 

@@ -35,6 +35,22 @@ class TClickLabel : public QLabel {
   TAboutBox& box_;
 };
 
+// The picture at the screen's own pixels: the 119 x 119 one on a plain screen, the 238 x 238
+// one on a 2x screen, and between the two that one scaled smoothly to the screen's pixels (Qt
+// would scale either with the nearest pixel, which shows).
+QPixmap AboutPixmap(qreal ratio) {
+  if (ratio < 1.01) return QPixmap::fromImage(DecodeJpeg(AboutPictureBytes()));
+  QImage fine = DecodeJpeg(AboutPictureBytes(2));
+  if (fine.isNull()) return QPixmap();
+  if (ratio < 2) {
+    const int side = qRound(119 * ratio);
+    fine = fine.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  }
+  QPixmap picture = QPixmap::fromImage(fine);
+  picture.setDevicePixelRatio(fine.width() / 119.0);
+  return picture;
+}
+
 QLabel* PlaceLabel(QLabel* label, int left, int top) {
   label->move(left, top);
   label->adjustSize();
@@ -61,7 +77,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Image1 = new QLabel(panel);
   Image1->setGeometry(16, 20, 120, 120);
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image1->setPixmap(QPixmap::fromImage(DecodeJpeg(AboutPictureBytes())));
+  Image1->setPixmap(AboutPixmap(devicePixelRatioF()));
 
   ProductName = new QLabel(QStringLiteral("Kestrel"), panel);
   QFont nameFont(QStringLiteral("Tahoma"));

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QtMath>
 #include <optional>
 #include <utility>
 
@@ -12,6 +13,15 @@
 #include "scene/scene_model.h"
 
 namespace {
+
+// The hint's colour: light enough to read on the black frame, dim enough not to be mistaken for
+// part of a model.
+const QColor kHintColour(160, 160, 160);
+
+// A frame of `frame`'s device pixels at `ratio`, in the area's logical pixels.
+QRectF LogicalRect(const QImage& frame, QPoint at, qreal ratio) {
+  return QRectF(QPointF(at), QSizeF(frame.size()) / ratio);
+}
 
 std::optional<MouseButton> FormButton(Qt::MouseButton button) {
   switch (button) {
@@ -49,7 +59,8 @@ void TClientArea::Present(const QImage& frame, int left, int top) {
   }
   ++framesPresented_;
   // The paint asks the form for its frame again (FormPaint), which lands in the branch above.
-  repaint(QRect(left, top, frame.width(), frame.height()));
+  const qreal ratio = form_ != nullptr ? form_->PixelRatio : 1;
+  repaint(LogicalRect(frame, QPoint(left, top), ratio).toAlignedRect());
 }
 
 void TClientArea::ReleaseFrames() {
@@ -71,15 +82,68 @@ void TClientArea::paintEvent(QPaintEvent* event) {
   frame_ = nullptr;
   Guarded(window(), [&] { form_->FormPaint(); });
   painting_ = false;
-  if (frame_ != nullptr) painter.drawImage(frameAt_, *frame_);
+  if (frame_ != nullptr) {
+    DrawFrame(painter, *frame_, frameAt_);
+    if (form_->NoModel) DrawHint(painter, *frame_, frameAt_);
+  }
   frame_ = nullptr;
+}
+
+// The frame's device pixels onto the screen's, one for one: the painter's logical pixels are
+// scaled back out, and what remains is a plain copy at a whole device pixel.
+void TClientArea::DrawFrame(QPainter& painter, const QImage& frame, QPoint at) const {
+  const qreal ratio = form_->PixelRatio;
+  painter.save();
+  painter.translate(at);
+  if (ratio != 1) painter.scale(1 / ratio, 1 / ratio);
+  painter.drawImage(0, 0, frame);
+  painter.restore();
+}
+
+QString TClientArea::NoModelHint() {
+  return QStringLiteral("Open a model with File > Open, or drop a file here");
+}
+
+// One line in the middle of the frame, cut short with an ellipsis where the frame is narrow, and
+// drawn only inside it.
+void TClientArea::DrawHint(QPainter& painter, const QImage& frame, QPoint at) const {
+  const QRectF area = LogicalRect(frame, at, form_->PixelRatio);
+  if (area.isEmpty()) return;
+  painter.save();
+  painter.setClipRect(area);
+  painter.setPen(kHintColour);
+  const QString text =
+      painter.fontMetrics().elidedText(NoModelHint(), Qt::ElideRight, qFloor(area.width()) - 8);
+  painter.drawText(area, Qt::AlignCenter, text);
+  painter.restore();
 }
 
 void TClientArea::resizeEvent(QResizeEvent* event) {
   const TBoxesAfterThisEvent boxesAfterTheResize;
   QWidget::resizeEvent(event);
+  SizeFrame();
+}
+
+bool TClientArea::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // On another screen the area keeps its logical size, and so gets no resize, but the frame
+  // must take the new screen's pixels.
+  if (event->type() == QEvent::ScreenChangeInternal && form_ != nullptr &&
+      devicePixelRatioF() != form_->PixelRatio) {
+    SizeFrame();
+  }
+  return handled;
+}
+
+void TClientArea::SizeFrame() {
   if (form_ == nullptr) return;
+  form_->PixelRatio = devicePixelRatioF();
   Guarded(window(), [&] { form_->FormResize(width(), height()); });
+}
+
+QPoint TClientArea::DevicePoint(const QMouseEvent& event) const {
+  const QPointF at = event.position() * form_->PixelRatio;
+  return QPoint(qRound(at.x()), qRound(at.y()));
 }
 
 // Qt holds the mouse for this widget while any button is down, so every release comes back
@@ -88,19 +152,19 @@ void TClientArea::resizeEvent(QResizeEvent* event) {
 void TClientArea::mousePressEvent(QMouseEvent* event) {
   const std::optional<MouseButton> button = FormButton(event->button());
   if (form_ == nullptr || !button) return;
-  const QPoint at = event->position().toPoint();
+  const QPoint at = DevicePoint(*event);
   Guarded(window(), [&] { form_->FormMouseDown(*button, at.x(), at.y()); });
 }
 
 void TClientArea::mouseMoveEvent(QMouseEvent* event) {
   if (form_ == nullptr) return;
-  const QPoint at = event->position().toPoint();
+  const QPoint at = DevicePoint(*event);
   Guarded(window(), [&] { form_->FormMouseMove(at.x(), at.y()); });
 }
 
 void TClientArea::mouseReleaseEvent(QMouseEvent* event) {
   const std::optional<MouseButton> button = FormButton(event->button());
   if (form_ == nullptr || !button) return;
-  const QPoint at = event->position().toPoint();
+  const QPoint at = DevicePoint(*event);
   Guarded(window(), [&] { form_->FormMouseUp(*button, at.x(), at.y()); });
 }

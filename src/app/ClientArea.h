@@ -1,12 +1,16 @@
 // The window's client area under the menu bar: its coordinates are the form's client
 // coordinates. It holds the side panel, shows the frame and hands its paint, size and mouse
-// events to the form.
+// events to the form. On a screen of more than one device pixel per logical pixel the frame is
+// drawn at device pixels and shown pixel for pixel, and the pointer reaches the form in them.
 #pragma once
 
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
 class QImage;
+class QMouseEvent;
+class QPainter;
 class TForm1;
 
 class TClientArea : public QWidget {
@@ -30,7 +34,11 @@ class TClientArea : public QWidget {
   // How many frames the form has presented.
   int FramesPresented() const { return framesPresented_; }
 
+  // What the drawing area says while there is no model, over the frame (never in it).
+  static QString NoModelHint();
+
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -38,6 +46,13 @@ class TClientArea : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // Sizes the frame for the area's logical size at the screen's pixel ratio.
+  void SizeFrame();
+  // The pointer in device pixels, as the form takes it.
+  QPoint DevicePoint(const QMouseEvent& event) const;
+  void DrawFrame(QPainter& painter, const QImage& frame, QPoint at) const;
+  void DrawHint(QPainter& painter, const QImage& frame, QPoint at) const;
+
   TForm1* form_ = nullptr;
   // What the form presents while a paint is under way: drawn by that paint.
   const QImage* frame_ = nullptr;

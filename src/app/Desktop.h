@@ -16,11 +16,24 @@ void SetUpApplication();
 
 // The command line after Qt has taken its own options out: the first argument is the file to
 // open, byte for byte as before; "--watch" after it asks to read the file again on every change.
+// "--help" (or "-h") and "--version" anywhere ask for the usage or the version instead, and the
+// program ends after printing it; the usage wins when both are there.
 struct TStartOptions {
   std::string firstArgument;
   bool watch = false;
+  bool help = false;
+  bool version = false;
 };
 TStartOptions ParseStartArguments(int argc, const char* const* argv);
+
+// What `kestrel --help` prints: what it opens, --watch, the keys in a line, and where the README
+// is (`readme`).
+std::string StartUsage(const std::string& readme);
+// What `kestrel --version` prints, one line.
+std::string VersionLine();
+// Where the README is: the installed one beside the program (PREFIX/share/doc/kestrel), or, for
+// a program run from its build folder, the checkout's.
+std::string ReadmeLocation();
 
 // The file a drag carries, when the window takes it: exactly one URL, a local file, whose name
 // has the extension of a model (.tmb or .ksl, letter case ignored). Anything else, several files

@@ -6,14 +6,18 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -27,17 +31,36 @@
 #include "app/ModalBoxes.h"
 #include "app/QtControls.h"
 #include "app/Resources.h"
+#include "app/Settings.h"
+#include "formats/file_commands.h"
 #include "formats/file_kind.h"
 #include "formats/live_reload.h"
 #include "scene/scene_model.h"
 
 namespace {
 
-TCheck* MakeCheck(QWidget* panel, const char* text, int left, int top, int width, bool checked) {
+TCheck* MakeCheck(QWidget* panel, const char* text, int left, int top, int width, bool checked,
+                  const char* tip) {
   auto* box = new TCheck(QString::fromLatin1(text), panel);
   box->setGeometry(left, top, width, 17);
   box->setChecked(checked);
+  box->setToolTip(QString::fromLatin1(tip));
   return box;
+}
+
+// The side panel's place and size: not anchored, it keeps them whatever the window's size.
+const QRect kPanel(0, 0, 185, 401);
+// The least the drawing area may shrink to.
+constexpr int kSmallestDrawingArea = 64;
+
+// A recent file's entry: its place in the list (keyed 1 to 9) and its path, every "&" in it
+// shown as itself.
+QString RecentEntryText(int index, const QString& path) {
+  QString shown = path;
+  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  const QString number =
+      index < 9 ? QStringLiteral("&%1").arg(index + 1) : QString::number(index + 1);
+  return number + QLatin1Char(' ') + shown;
 }
 
 // Accepts a drag of one model file as a copy (no file manager may take the drop as leave to move
@@ -64,6 +87,7 @@ TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(f
 
   ClientArea = new TClientArea(this);
   ClientArea->setCursor(LoadHandCursor("FlatHand"));
+  ClientArea->setMinimumSize(MinimumClientSize());
   setCentralWidget(ClientArea);
   BuildPanel();
   BuildMenu();
@@ -80,6 +104,7 @@ TMainWindow::TMainWindow(std::string firstArgument) : firstArgument_(std::move(f
   set.center = CenterButton;
   set.timer = Timer1;
   set.clientArea = ClientArea;
+  set.fileOpened = [this](const QString& path, int filterIndex) { FileOpened(path, filterIndex); };
   controls_ = std::make_unique<TQtControls>(set);
 
   // Creating the form runs FormCreate, once the controls it speaks to are there.
@@ -105,7 +130,7 @@ void TMainWindow::BuildPanel() {
   Panel1 = new QFrame(ClientArea);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   // Not anchored: it keeps this place and size whatever the window's size.
-  Panel1->setGeometry(0, 0, 185, 401);
+  Panel1->setGeometry(kPanel);
   // A click on the panel is not a click on the drawing area behind it.
   Panel1->setAttribute(Qt::WA_NoMousePropagation);
   Panel1->setCursor(Qt::ArrowCursor);
@@ -120,15 +145,23 @@ void TMainWindow::BuildPanel() {
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-  AliasCheckBox = MakeCheck(Panel1, "Anti-aliasing", 56, 168, 81, true);
-  FadeCheckBox = MakeCheck(Panel1, "Fade", 56, 200, 49, true);
-  FlipZCheckBox = MakeCheck(Panel1, "Flip Z", 56, 232, 49, false);
-  WhiteBackCheckBox = MakeCheck(Panel1, "White Back", 56, 264, 81, false);
-  FreeSpinCheckBox = MakeCheck(Panel1, "Free Spin", 56, 296, 65, false);
-  CircleFillCheckBox = MakeCheck(Panel1, "Fill Circles", 56, 328, 65, false);
+  AliasCheckBox =
+      MakeCheck(Panel1, "Anti-aliasing", 56, 168, 81, true, "Draw lines with smooth edges");
+  FadeCheckBox = MakeCheck(Panel1, "Fade", 56, 200, 49, true,
+                           "Draw the far parts of the model darker than the near ones");
+  FlipZCheckBox = MakeCheck(Panel1, "Flip Z", 56, 232, 49, false,
+                            "Mirror the model front to back, as if seen in a mirror behind it");
+  WhiteBackCheckBox = MakeCheck(Panel1, "White Back", 56, 264, 81, false,
+                                "Draw on white instead of black; white lines turn dark grey");
+  FreeSpinCheckBox = MakeCheck(Panel1, "Free Spin", 56, 296, 65, false,
+                               "Keep the model turning when you let go of a left-button drag");
+  CircleFillCheckBox = MakeCheck(Panel1, "Fill Circles", 56, 328, 65, false,
+                                 "Draw the model's circles filled instead of as rings");
   CenterButton = new TButtonKeyStop(QStringLiteral("Center"), Panel1);
   CenterButton->setGeometry(56, 360, 60, 25);
   CenterButton->setEnabled(false);
+  CenterButton->setToolTip(
+      QStringLiteral("Back to the view the model opened with: unturned, centred, fitted"));
 
   // "Center" comes before "Fill Circles", though it stands below it.
   QWidget::setTabOrder(Memo, AliasCheckBox);
@@ -141,9 +174,16 @@ void TMainWindow::BuildPanel() {
   Memo->setFocus();
 }
 
+// No shortcut here may take a key the view uses: the letters A, Q, S, D, F and C pan and zoom
+// whatever Ctrl, Shift or Alt are held, and the arrows turn and pan.
 void TMainWindow::BuildMenu() {
   File1 = menuBar()->addMenu(QStringLiteral("File"));
   Open1 = File1->addAction(MenuIcon(0), QStringLiteral("Open"));
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  OpenRecent1 = File1->addMenu(QStringLiteral("Open Recent"));
+  Reload1 = File1->addAction(QStringLiteral("Reload"));
+  Reload1->setShortcut(QKeySequence(Qt::Key_F5));
+  Reload1->setEnabled(false);
   SaveAs1 = File1->addAction(MenuIcon(1), QStringLiteral("Save As"));
   SaveAs1->setEnabled(false);
   SaveImageAs1 = File1->addAction(QStringLiteral("Save Image As"));
@@ -152,6 +192,46 @@ void TMainWindow::BuildMenu() {
   Exit1 = File1->addAction(MenuIcon(2), QStringLiteral("Exit"));
   // A command of its own on the menu bar, with no menu under it.
   About1 = menuBar()->addAction(QStringLiteral("About"));
+  FullScreen1 = new QAction(QStringLiteral("Full Screen"), this);
+  FullScreen1->setShortcut(QKeySequence(Qt::Key_F11));
+  addAction(FullScreen1);
+  // Whether a recent file is still there is looked at each time the list is shown.
+  connect(OpenRecent1, &QMenu::aboutToShow, this, &TMainWindow::FillRecentMenu);
+  FillRecentMenu();
+}
+
+QSize TMainWindow::MinimumClientSize() {
+  return QSize(FrameWidthAllowance + kSmallestDrawingArea,
+               std::max(kPanel.bottom() + 1, FrameHeightAllowance + kSmallestDrawingArea));
+}
+
+void TMainWindow::FillRecentMenu() {
+  OpenRecent1->clear();
+  const QList<TRecentFile> files = TSettings::RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const TRecentFile file = files[i];
+    QAction* entry = OpenRecent1->addAction(RecentEntryText(i, file.path));
+    entry->setEnabled(QFileInfo::exists(file.path));
+    connect(entry, &QAction::triggered, this, [this, file] {
+      Guarded(this, [&] {
+        // As File > Open with the filter that read it then.
+        const std::string path = QFile::encodeName(file.path).toStdString();
+        if (const SceneFileType* type = SceneFileTypeForOpen(file.filterIndex, path)) {
+          OpenSceneFile(*form_, *type, path);
+        } else {
+          form_->Controls().ShowMessage(NotOpenedMessage(path));
+        }
+      });
+    });
+  }
+  OpenRecent1->addSeparator();
+  QAction* clear = OpenRecent1->addAction(QStringLiteral("Clear"));
+  connect(clear, &QAction::triggered, this, [this] {
+    TSettings::ClearRecentFiles();
+    FillRecentMenu();
+  });
+  // An empty list has nothing to show: the entry is greyed until a file opens.
+  OpenRecent1->menuAction()->setEnabled(!files.isEmpty());
 }
 
 void TMainWindow::RouteEvents() {
@@ -170,6 +250,8 @@ void TMainWindow::RouteEvents() {
           [this, &form] { Guarded(this, [&] { form.SaveImageAs1Click(); }); });
   connect(Exit1, &QAction::triggered, this, &TMainWindow::Exit1Click);
   connect(About1, &QAction::triggered, this, &TMainWindow::About1Click);
+  connect(Reload1, &QAction::triggered, this, &TMainWindow::Reload1Click);
+  connect(FullScreen1, &QAction::triggered, this, &TMainWindow::FullScreen1Click);
   // Keys and the wheel are caught where they enter the window, before any control: see
   // eventFilter.
   qApp->installEventFilter(this);
@@ -187,10 +269,36 @@ void TMainWindow::WatchFirstArgument() {
 }
 
 void TMainWindow::ReloadWatchedFile() {
+  ReloadKeepingViewShown(SceneFileTypeOf(firstArgument_), firstArgument_);
+}
+
+void TMainWindow::Reload1Click() {
+  if (currentFile_.isEmpty()) return;
+  const std::string path = QFile::encodeName(currentFile_).toStdString();
+  ReloadKeepingViewShown(SceneFileTypeForOpen(currentFilter_, path), path);
+}
+
+void TMainWindow::ReloadKeepingViewShown(const SceneFileType* type, const std::string& path) {
+  if (type == nullptr) return;
   // Of the frames the reload draws, only the last reaches the screen.
   ClientArea->HoldFrames();
-  Guarded(this, [&] { ReloadKeepingView(*form_, firstArgument_); });
+  Guarded(this, [&] { ReloadKeepingView(*form_, *type, path); });
   ClientArea->ReleaseFrames();
+}
+
+void TMainWindow::FileOpened(const QString& path, int filterIndex) {
+  currentFile_ = path;
+  currentFilter_ = filterIndex;
+  Reload1->setEnabled(true);
+  FillRecentMenu();
+}
+
+void TMainWindow::FullScreen1Click() {
+  if (isFullScreen()) {
+    showNormal();
+  } else {
+    showFullScreen();
+  }
 }
 
 void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {

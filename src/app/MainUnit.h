@@ -4,8 +4,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSize>
+#include <QString>
 #include <memory>
 #include <string>
+
+#include "formats/file_kind.h"
 
 class QAction;
 class QFrame;
@@ -47,6 +51,18 @@ class TMainWindow : public QMainWindow {
 
   void Exit1Click();
   void About1Click();
+  // File > Reload: the file shown now, read again with the reader that opened it, keeping the
+  // view, as a watched file is.
+  void Reload1Click();
+  // F11: full screen and back.
+  void FullScreen1Click();
+
+  // The file whose model is shown (absolute; empty before the first file read in full), and the
+  // Open filter of the reader that read it.
+  const QString& CurrentFile() const { return currentFile_; }
+
+  // The smallest client area: the whole side panel and a 64 x 64 drawing area beside it.
+  static QSize MinimumClientSize();
 
   // The controls, named as the layout names them.
   TClientArea* ClientArea = nullptr;
@@ -61,10 +77,14 @@ class TMainWindow : public QMainWindow {
   TButtonKeyStop* CenterButton = nullptr;
   QMenu* File1 = nullptr;
   QAction* Open1 = nullptr;
+  QMenu* OpenRecent1 = nullptr;
+  QAction* Reload1 = nullptr;
   QAction* SaveAs1 = nullptr;
   QAction* SaveImageAs1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* About1 = nullptr;
+  // Not on a menu: F11 alone.
+  QAction* FullScreen1 = nullptr;
   QTimer* Timer1 = nullptr;
 
  protected:
@@ -86,8 +106,15 @@ class TMainWindow : public QMainWindow {
   bool PreviewKeyPress(const QKeyEvent& event);
   void FitOuterSize();
   void ReloadWatchedFile();
+  // Reads `path` again with the reader of `kind`, keeping the view; only the last frame shows.
+  void ReloadKeepingViewShown(const SceneFileType* type, const std::string& path);
+  void FileOpened(const QString& path, int filterIndex);
+  // Rebuilds Open Recent from the settings: a file no longer there is shown disabled.
+  void FillRecentMenu();
 
   std::string firstArgument_;
+  QString currentFile_;
+  int currentFilter_ = 0;
   std::unique_ptr<TQtControls> controls_;
   std::unique_ptr<TForm1> form_;
   TAboutBox* aboutBox_ = nullptr;

@@ -19,8 +19,9 @@ int RunModal(QDialog& dialog);
 // runner restores QDialog::exec.
 void SetModalRunner(std::function<int(QDialog&)> runner);
 
-// The program's plain message box: the text, an OK button, the application's title as caption.
-void ShowMessageBox(QWidget* owner, const QString& text);
+// The program's plain message box: the text, an OK button, the application's title as caption;
+// a detail, when there is one, as a second line under the text.
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& detail = QString());
 
 // While one lives (the window's resize and paint handlers), a message or error box is not run
 // where it is asked for: the toolkit is in the middle of laying out or painting the window, and

@@ -1,11 +1,14 @@
 // The form's controls as Qt widgets.
 #include "app/QtControls.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,7 +19,9 @@
 #include "app/ClientArea.h"
 #include "app/ModalBoxes.h"
 #include "app/Resources.h"
+#include "app/Settings.h"
 #include "formats/file_kind.h"
+#include "formats/picture_file.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -32,6 +37,37 @@ QFileDialog* MakeDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStr
   // Saving over an existing file asks nothing.
   dialog->setOption(QFileDialog::DontConfirmOverwrite);
   return dialog;
+}
+
+// A dialog opens where the user last chose a file with one of its kind, in this run or before;
+// a folder since removed leaves the dialog where it is.
+void StartInLastFolder(QFileDialog& dialog, TFolder folder) {
+  const QString last = TSettings::LastFolder(folder);
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
+}
+
+// Runs a file dialog. A name typed and confirmed at once can leave the dialog's completion list
+// open after the dialog has gone: the folder is read in the background and the list shows when
+// it is done. Nothing of the dialog may outlive it on the screen.
+int RunFileDialog(QFileDialog& dialog) {
+  const int result = RunModal(dialog);
+  for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+    if (completer->popup() != nullptr) completer->popup()->hide();
+  }
+  return result;
+}
+
+// The filter chosen in a dialog, counted from 1.
+int SelectedFilter(const QFileDialog& dialog) {
+  const auto index = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+  return index < 0 ? 1 : static_cast<int>(index) + 1;
+}
+
+// A bare name typed into the picture dialog takes the extension of the filter chosen, so that
+// the file is named for what it holds.
+void SuffixFromFilter(QFileDialog& pictures) {
+  pictures.setDefaultSuffix(SelectedFilter(pictures) == kPngPictureFilter ? QStringLiteral("png")
+                                                                          : QStringLiteral("bmp"));
 }
 
 // The chosen file as the file system spells it.
@@ -62,10 +98,13 @@ TQtControls::TQtControls(const TControlSet& controls)
       openDialog_(MakeDialog(c_.window, QFileDialog::AcceptOpen, OpenDialogFilters(), QString())),
       saveDialog_(
           MakeDialog(c_.window, QFileDialog::AcceptSave, {kKestrelFilter}, QStringLiteral("ksl"))),
-      pictureDialog_(
-          MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter}, QStringLiteral("bmp"))),
+      pictureDialog_(MakeDialog(c_.window, QFileDialog::AcceptSave, {kBitmapFilter, kPngFilter},
+                                QStringLiteral("bmp"))),
       flatHand_(LoadHandCursor("FlatHand")),
-      grabHand_(LoadHandCursor("GrabHand")) {}
+      grabHand_(LoadHandCursor("GrabHand")) {
+  QObject::connect(pictureDialog_, &QFileDialog::filterSelected, pictureDialog_,
+                   [this] { SuffixFromFilter(*pictureDialog_); });
+}
 
 TQtControls::~TQtControls() {
   if (overriding_) QGuiApplication::restoreOverrideCursor();
@@ -95,9 +134,10 @@ QCheckBox* TQtControls::Box(int number) const {
   return c_.checkBoxes[number >= 1 && number <= 5 ? number - 1 : 5];
 }
 
-void TQtControls::ShowMessage(const std::string& text) {
+void TQtControls::ShowMessage(const std::string& text, const std::string& detail) {
   FlushMemo();
-  ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  ShowMessageBox(c_.window, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                 QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));
 }
 
 void TQtControls::MemoClear() {
@@ -205,17 +245,35 @@ void TQtControls::PresentFrame(const QImage& frame, int left, int top) {
 }
 
 bool TQtControls::RunOpenDialog(std::string& path, int& filterIndex) {
-  if (RunModal(*openDialog_) != QDialog::Accepted) return false;
+  StartInLastFolder(*openDialog_, TFolder::Models);
+  if (RunFileDialog(*openDialog_) != QDialog::Accepted) return false;
   path = FileNameOf(*openDialog_);
-  filterIndex =
-      static_cast<int>(openDialog_->nameFilters().indexOf(openDialog_->selectedNameFilter())) + 1;
-  if (filterIndex < 1) filterIndex = 1;
+  TSettings::RememberFolder(TFolder::Models, QFile::decodeName(path.c_str()));
+  filterIndex = SelectedFilter(*openDialog_);
   return true;
 }
 
-bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+bool TQtControls::RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) {
   QFileDialog& dialog = kind == SaveDialogKind::Scene ? *saveDialog_ : *pictureDialog_;
-  if (RunModal(dialog) != QDialog::Accepted) return false;
+  const TFolder folder = kind == SaveDialogKind::Scene ? TFolder::Models : TFolder::Pictures;
+  StartInLastFolder(dialog, folder);
+  const bool picture = kind == SaveDialogKind::Picture;
+  if (picture) {
+    // Each time it opens on BMP, the picture the program has always saved.
+    dialog.selectNameFilter(kBitmapFilter);
+    SuffixFromFilter(dialog);
+  }
+  if (RunFileDialog(dialog) != QDialog::Accepted) return false;
+  filterIndex = SelectedFilter(dialog);
+  // The filter may have been chosen by the program rather than by a click, which Qt does not
+  // signal: the name is taken with the suffix of the filter as it stands.
+  if (picture) SuffixFromFilter(dialog);
   path = FileNameOf(dialog);
+  TSettings::RememberFolder(folder, QFile::decodeName(path.c_str()));
   return true;
+}
+
+void TQtControls::SceneFileOpened(const std::string& path, int filterIndex) {
+  const QString kept = TSettings::RememberOpened(QFile::decodeName(path.c_str()), filterIndex);
+  if (c_.fileOpened) c_.fileOpened(kept, filterIndex);
 }

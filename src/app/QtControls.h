@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <exception>
+#include <functional>
 
 #include "app/KeyInput.h"
 #include "scene/form_controls.h"
@@ -31,6 +32,8 @@ struct TControlSet {
   QPushButton* center = nullptr;
   QTimer* timer = nullptr;
   TClientArea* clientArea = nullptr;
+  // Told of every file read in full, its path made absolute, after it joined the recent files.
+  std::function<void(const QString& path, int filterIndex)> fileOpened;
 };
 
 // The dialogs' filters, as the user sees them. The Open dialog's come from the table of file
@@ -38,6 +41,7 @@ struct TControlSet {
 inline const QString kTumbraFilter = QStringLiteral("Tumbra File (*.tmb)");
 inline const QString kKestrelFilter = QStringLiteral("Kestrel File (*.ksl)");
 inline const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
+inline const QString kPngFilter = QStringLiteral("PNG image (*.png)");
 QStringList OpenDialogFilters();
 
 class TQtControls : public FormControls {
@@ -58,7 +62,7 @@ class TQtControls : public FormControls {
   QFileDialog& SaveDialog() { return *saveDialog_; }
   QFileDialog& SavePictureDialog() { return *pictureDialog_; }
 
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const std::string& text, const std::string& detail = {}) override;
   void MemoClear() override;
   void MemoAdd(const std::string& line) override;
   bool CheckBoxChecked(int number) const override;
@@ -71,7 +75,8 @@ class TQtControls : public FormControls {
   void ClearClientArea() override;
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
-  bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) override;
+  void SceneFileOpened(const std::string& path, int filterIndex) override;
 
  private:
   QCheckBox* Box(int number) const;

@@ -2,6 +2,7 @@
 #include "app/Resources.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QString>
 
@@ -17,10 +18,17 @@ static void EnsureResources() {
   [[maybe_unused]] static const int once = RegisterResources();
 }
 
-QCursor LoadHandCursor(const char* name) {
+QCursor LoadHandCursor(const char* name, qreal ratio) {
   EnsureResources();
-  return QCursor(QPixmap(QStringLiteral(":/cursors/") + QString::fromLatin1(name)), kHandHotX,
-                 kHandHotY);
+  const QString path = QStringLiteral(":/cursors/") + QString::fromLatin1(name);
+  if (ratio <= 0) ratio = qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1;
+  if (ratio < kFinePicturesFrom) return QCursor(QPixmap(path), kHandHotX, kHandHotY);
+  QPixmap fine(path + QStringLiteral("@2x"));
+  fine.setDevicePixelRatio(2);
+  // Qt's X11 platform makes the cursor from the picture's own pixels and hands the hot spot to X
+  // unscaled, so there it must be given in those pixels; the others take it in logical ones.
+  const int scale = QGuiApplication::platformName() == QLatin1String("xcb") ? 2 : 1;
+  return QCursor(fine, kHandHotX * scale, kHandHotY * scale);
 }
 
 QIcon MenuIcon(int index) {
@@ -39,9 +47,10 @@ QIcon AppIcon() {
   return icon;
 }
 
-QByteArray AboutPictureBytes() {
+QByteArray AboutPictureBytes(int scale) {
   EnsureResources();
-  QFile file(QStringLiteral(":/about/picture.jpg"));
+  QFile file(scale == 2 ? QStringLiteral(":/about/picture@2x.jpg")
+                        : QStringLiteral(":/about/picture.jpg"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   return file.readAll();
 }

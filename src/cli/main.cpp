@@ -25,6 +25,7 @@
 #include "formats/video/video_writer.h"
 #include "scene/headless_controls.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 #include "view/zoom_pan.h"
 
 namespace {
@@ -49,10 +50,12 @@ struct Options {
   std::vector<std::pair<double, double>> turns;
   std::optional<double> zoom;
   std::optional<std::pair<double, double>> pan;
+  int threads = 0;               // 0: the environment's or the machine's count
   std::optional<int> turntable;  // frames
   std::optional<double> fps;
   std::optional<TurnAxis> axis;
   bool help = false;
+  bool version = false;
 };
 
 constexpr int kToggleBoxes[5] = {kAliasCheckBox, kFadeCheckBox, kFlipZCheckBox, kWhiteBackCheckBox,
@@ -148,6 +151,13 @@ void SetPan(Options& o, const std::string& name, const std::string& value) {
   o.pan = ParsePair(value, name);
 }
 
+void SetThreads(Options& o, const std::string& name, const std::string& value) {
+  o.threads = ParseThreadCount(value);
+  if (o.threads == 0) {
+    throw UsageError(name + ": a whole number from 1 to " + std::to_string(kMaxWorkerThreads));
+  }
+}
+
 void SetTurntable(Options& o, const std::string& name, const std::string& value) {
   int frames = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frames);
@@ -178,8 +188,9 @@ void SetAxis(Options& o, const std::string& name, const std::string& value) {
 // the load (in the order they act), or with the turntable.
 enum class OptionGroup { Output, AfterLoad, Turntable };
 
-// Every option but --help takes a value, as "--name value" or "--name=value". An option is its
-// row here, which also gives its lines of the usage text, and the step in Run that acts on it.
+// Every option but --help and --version takes a value, as "--name value" or "--name=value". An
+// option is its row here, which also gives its lines of the usage text, and the step in Run that
+// acts on it.
 struct OptionRow {
   const char* name;
   const char* shortName;  // or null
@@ -195,6 +206,10 @@ constexpr OptionRow kOptions[] = {
      "what to write, whatever OUTPUT's name (a thumbnailer's output\n"
      "file may have no extension)",
      SetFormat},
+    {"--threads", nullptr, OptionGroup::Output, "--threads N",
+     "draw with N threads (default: KESTREL_THREADS, else one a core);\n"
+     "the picture and the file are the same with any number",
+     SetThreads},
     {"--size", nullptr, OptionGroup::AfterLoad, "--size WxH | N",
      "frame size in pixels, N alone for N x N (default 601x593)", SetSize},
     {"--antialias", nullptr, OptionGroup::AfterLoad, "--antialias on|off",
@@ -286,6 +301,7 @@ std::string Usage() {
     }
   }
   AddUsageLines(text, "--help", "show this text");
+  AddUsageLines(text, "--version", "show the version");
   return text;
 }
 
@@ -308,10 +324,16 @@ void CheckTurntableOutput(const Options& o) {
 
 Options ParseArguments(const std::vector<std::string>& args) {
   Options o;
-  // Help wins wherever it stands, whatever else is wrong.
+  // Help wins wherever it stands, whatever else is wrong; then the version.
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+      return o;
+    }
+  }
+  for (const std::string& arg : args) {
+    if (arg == "--version") {
+      o.version = true;
       return o;
     }
   }
@@ -385,6 +407,16 @@ void WriteOutput(TForm1& form, const std::string& path, OutputFormat format) {
   }
 }
 
+// A message box on standard error: the fixed text first, then what more the program knows, on
+// the same line.
+void PrintMessage(const std::string& text, const std::string& detail) {
+  if (detail.empty()) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  } else {
+    std::fprintf(stderr, "%s: %s\n", text.c_str(), detail.c_str());
+  }
+}
+
 // The frames of a full turn into a video or numbered PNG files. The output is set up before the
 // first frame, so that a name that cannot be written fails before any work.
 int RunTurntable(TForm1& form, HeadlessControls& controls, const Options& o) {
@@ -401,9 +433,9 @@ int RunTurntable(TForm1& form, HeadlessControls& controls, const Options& o) {
     pictures = std::make_unique<PngSequenceWriter>(o.output);
   }
   ProgressLine progress(stderr);
-  controls.OnMessage = [&progress](const std::string& text) {
+  controls.OnMessage = [&progress](const std::string& text, const std::string& detail) {
     progress.Say("");
-    std::fprintf(stderr, "%s\n", text.c_str());
+    PrintMessage(text, detail);
   };
   progress.Frames(0, frames);
   const bool drawn = DrawTurntable(form, controls, frames, o.axis.value_or(TurnAxis::Vertical),
@@ -431,7 +463,7 @@ int Run(const Options& o) {
   controls.KeepsMemo = false;  // no memo to show
   TForm1 form(controls);
   controls.Attach(&form);
-  controls.OnMessage = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  controls.OnMessage = PrintMessage;
 
   // The frame is sized before anything is loaded, as the window is.
   form.FormResize(o.width + FrameWidthAllowance, o.height + FrameHeightAllowance);
@@ -478,6 +510,11 @@ int main(int argc, char** argv) {
     std::fputs(Usage().c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::fputs("kestrel-render " KESTREL_VERSION "\n", stdout);
+    return 0;
+  }
+  if (options.threads != 0) SetSharedWorkerThreads(options.threads);
   try {
     return Run(options);
   } catch (const std::bad_alloc&) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <random>
 
 #include "formats/memory_budget.h"
@@ -20,7 +21,8 @@
 namespace {
 
 [[noreturn]] void Fail(const char* action, const std::string& fileName, const std::string& reason) {
-  throw KestrelError(std::string("Cannot ") + action + " file \"" + fileName + "\": " + reason);
+  throw FileError(std::string("Cannot ") + action + " file \"" + fileName + "\": " + reason,
+                  fileName, reason);
 }
 
 std::string SystemReason(int error) {
@@ -129,6 +131,12 @@ void WriteInPlace(const std::string& fileName, const std::string& target,
 
 }  // namespace
 
+std::string ShownFileName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash + 1 == path.size()) return path;
+  return path.substr(slash + 1);
+}
+
 void RequireRegularFile(const std::string& fileName) {
   struct stat info {};
   if (::stat(fileName.c_str(), &info) != 0) Fail("open", fileName, SystemReason(errno));
@@ -160,7 +168,11 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
     Fail("open", fileName, "it is larger than " + std::to_string(maxBytes) + " bytes");
   RequireMemory(fileName, size, size);
   FileContents contents;
-  contents.data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+  try {
+    contents.data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw NotEnoughMemory(fileName, size);
+  }
   contents.size = static_cast<size_t>(size);
   constexpr size_t kPiece = size_t{1} << 20;
   for (size_t done = 0; done < contents.size;) {

@@ -14,6 +14,27 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "scene/error.h"
+
+// A file that cannot be read or written: KestrelError's text names the file and the reason, and
+// both are kept apart for a message that shows them its own way.
+class FileError : public KestrelError {
+ public:
+  FileError(const std::string& text, std::string fileName, std::string reason)
+      : KestrelError(text), fileName_(std::move(fileName)), reason_(std::move(reason)) {}
+  const std::string& FileName() const { return fileName_; }
+  // What the system (or the check that refused the file) says, as "No such file or directory".
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string fileName_;
+  std::string reason_;
+};
+
+// How a message names a file: its last part, without the folders it lies in.
+std::string ShownFileName(const std::string& path);
 
 // A whole file in one block of exactly its size.
 struct FileContents {
@@ -43,7 +64,7 @@ int OpenRegularFile(const std::string& fileName);
 // right after it was read, while it is still in the cache: a pass of its own over a large file
 // would fetch all of it from memory once more.
 //
-// Throws KestrelError naming the file and the reason when it is not a regular file, cannot be
+// Throws FileError naming the file and the reason when it is not a regular file, cannot be
 // opened or read, ends before the size it had when it was opened, or holds more than `maxBytes`
 // (checked before anything is read); NotEnoughMemory (memory_budget.h) when its size is more
 // than the process can hold.
@@ -56,7 +77,7 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
 // until the new one is, and of several writers at once one wins whole. Anything else that is
 // there (a device, a FIFO, a socket) is written in place, never renamed over. Every write, the
 // flush and the close are checked: on failure the temporary file is removed, the old file is as
-// it was, and KestrelError ("Cannot save file "NAME": REASON") gives the system's reason.
+// it was, and FileError ("Cannot save file "NAME": REASON") gives the system's reason.
 void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> bytes);
 
 // Writes all of `bytes` to the open descriptor `fd` (standard output, for "-o -"), every write

@@ -9,35 +9,32 @@
 #include "scene/scene_data.h"
 #include "scene/scene_model.h"
 
-namespace {
-
-// What Open does once it has a name: the row picks the reader, and Save As is enabled once a
-// model was read. A refused file changes nothing, Save As's state included (which before the
-// first model would offer to save a model there is not); a failure that escapes the reader ends
-// the command before that too.
-void OpenWithReader(TForm1& form, const SceneFileType& type, const std::string& path) {
+void OpenSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
   if (LoadSceneFile(form, type, path) != LoadResult::Refused) {
     form.Controls().SetCommandEnabled(Command::SaveAs, true);
   }
 }
 
-}  // namespace
-
 LoadResult LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path) {
+  LoadResult result = LoadResult::Refused;
   switch (type.kind) {
     case SceneFileKind::Tumbra:
-      return LoadTumbraScene(form, path);
+      result = LoadTumbraScene(form, path);
+      break;
     case SceneFileKind::Kestrel:
-      return LoadKestrelScene(form, path);
+      result = LoadKestrelScene(form, path);
+      break;
     case SceneFileKind::Imported: {
       // Read whole off to the side: a refused file throws before anything changes.
       SceneData scene = type.read(path, type.name);
-      return form.AdoptScene(std::move(scene)) ? LoadResult::Shown : LoadResult::Unfitted;
+      result = form.AdoptScene(std::move(scene)) ? LoadResult::Shown : LoadResult::Unfitted;
+      break;
     }
     case SceneFileKind::None:
       break;
   }
-  return LoadResult::Refused;
+  if (result != LoadResult::Refused) form.Controls().SceneFileOpened(path, OpenFilterOf(type));
+  return result;
 }
 
 LoadResult LoadSceneFile(TForm1& form, const std::string& path) {
@@ -67,13 +64,13 @@ void TForm1::Open1Click() {
     controls_.ShowMessage(NotOpenedMessage(path));
     return;
   }
-  OpenWithReader(*this, *type, path);
+  OpenSceneFile(*this, *type, path);
 }
 
 // A drop is an Open whose filter is the one of the file's extension; the window only hands over
 // names that have one, and anything else is dropped here too, without a word.
 void TForm1::OpenDroppedFile(const std::string& fileName) {
-  if (const SceneFileType* type = SceneFileTypeOf(fileName)) OpenWithReader(*this, *type, fileName);
+  if (const SceneFileType* type = SceneFileTypeOf(fileName)) OpenSceneFile(*this, *type, fileName);
 }
 
 bool TForm1::AdoptScene(SceneData&& scene) {

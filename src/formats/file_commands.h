@@ -22,8 +22,17 @@ enum class LoadResult {
 // Runs the reader of `type` on `path` (nothing for None, which is Refused). A reader reports its
 // own failures; an error that escapes it (the scene file's, an imported file's: those are read
 // whole off to the side and handed over only when read in full) is passed on, and has changed
-// nothing either.
+// nothing either. A file read (Unfitted or Shown) is then told to the controls
+// (FormControls::SceneFileOpened), whichever way it came in, with the Open filter that reads it
+// again (OpenFilterOf).
 LoadResult LoadSceneFile(TForm1& form, const SceneFileType& type, const std::string& path);
 
 // The same, the reader picked by the file's name; a name no row has is Refused without a word.
 LoadResult LoadSceneFile(TForm1& form, const std::string& path);
+
+// What File > Open does once it has a name, and what the window's other ways of opening a file
+// the user chose do (a drop, a recent file): the reader of `type`, then Save As is enabled once
+// a model was read. A refused file changes nothing, Save As's state included (which before the
+// first model would offer to save a model there is not); a failure that escapes the reader ends
+// the command before that too.
+void OpenSceneFile(TForm1& form, const SceneFileType& type, const std::string& path);

@@ -155,3 +155,9 @@ std::string OpenedExtensions() {
 std::string NotOpenedMessage(const std::string& path) {
   return "Kestrel cannot open \"" + path + "\": it opens " + OpenedExtensions() + " files";
 }
+
+int OpenFilterOf(const SceneFileType& type) {
+  if (type.kind == SceneFileKind::Tumbra) return 1;
+  if (type.kind == SceneFileKind::Kestrel) return 2;
+  return static_cast<int>(std::size(kFilters));
+}

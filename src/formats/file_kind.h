@@ -63,3 +63,7 @@ std::string OpenedExtensions();
 
 // What is said when a file is asked for by a name whose extension nothing reads.
 std::string NotOpenedMessage(const std::string& path);
+
+// The Open filter that reads `type` again from the same name: the first two for Kestrel's own
+// kinds (which they read whatever the name), "All models" for the others (read by the name).
+int OpenFilterOf(const SceneFileType& type);

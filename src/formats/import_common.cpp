@@ -37,10 +37,6 @@ std::string TooLargeMessage(std::string_view format, const std::string& path,
          "\" is too large: " + std::string(reason);
 }
 
-std::string OutOfMemoryMessage(const std::string& path) {
-  return "Not enough memory to open \"" + path + "\"";
-}
-
 uint64_t OpenFileSize(int fd) {
   struct stat info {};
   if (fstat(fd, &info) != 0 || info.st_size < 0) return 0;

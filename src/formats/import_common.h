@@ -23,10 +23,6 @@ std::string DamagedMessage(std::string_view format, const std::string& path,
 std::string TooLargeMessage(std::string_view format, const std::string& path,
                             std::string_view reason);
 
-// "Not enough memory to open "<path>"": what an import says when an allocation fails, in place
-// of the allocator's own text.
-std::string OutOfMemoryMessage(const std::string& path);
-
 // OpenRegularFile (a read-only descriptor of a regular file, opened without waiting) is in
 // formats/file_bytes.h.
 

@@ -32,10 +32,13 @@ struct SavedView {
 
 bool ReloadKeepingView(TForm1& form, const std::string& path) {
   const SceneFileType* type = SceneFileTypeOf(path);
-  if (type == nullptr) return false;
+  return type != nullptr && ReloadKeepingView(form, *type, path);
+}
+
+bool ReloadKeepingView(TForm1& form, const SceneFileType& type, const std::string& path) {
   const bool hadModel = !form.NoModel;
   const SavedView saved(form);
-  const LoadResult loaded = LoadSceneFile(form, *type, path);
+  const LoadResult loaded = LoadSceneFile(form, type, path);
   if (loaded == LoadResult::Refused || !hadModel) return loaded == LoadResult::Shown;
   // A failed fit kept the old InitialScale; a new one stays for Center.
   saved.RestoreView(form);

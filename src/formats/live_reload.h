@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "formats/file_kind.h"
+
 class TForm1;
 
 // Loads `path` again with the reader its extension picks (as at start-up), keeping the camera
@@ -18,3 +20,7 @@ class TForm1;
 // kept for Center. With no model shown before, there is no view to keep: the reload is a plain
 // load.
 bool ReloadKeepingView(TForm1& form, const std::string& path);
+
+// The same with the reader of `type`, whatever the name: File > Reload reads the file with the
+// reader that opened it.
+bool ReloadKeepingView(TForm1& form, const SceneFileType& type, const std::string& path);

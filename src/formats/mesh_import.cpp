@@ -22,11 +22,15 @@
 #include "formats/cloud_order.h"
 #include "formats/file_bytes.h"
 #include "formats/import_common.h"
+#include "formats/memory_budget.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"
 #include "scene/error.h"
 
 namespace {
+
+// The array of a face's corners, as the allocator hands out three of them.
+constexpr uint64_t kFaceCornersBytes = 32;
 
 // A file the library reads, opened only when it is a regular file: a model may name its
 // material library or its buffers, and a name that leads to a FIFO or a device must neither
@@ -322,6 +326,28 @@ class MeshConverter {
   std::vector<WireBuilder::Piece> pieces_;
 };
 
+// What the library holds of the scene it read: each mesh's vertex arrays and its faces.
+uint64_t LibraryBytes(const aiScene& scene) {
+  uint64_t bytes = 0;
+  for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
+    const aiMesh* mesh = scene.mMeshes[m];
+    if (mesh == nullptr) continue;
+    uint64_t perVertex = sizeof(aiVector3D);
+    for (const aiVector3D* array : {mesh->mNormals, mesh->mTangents, mesh->mBitangents}) {
+      if (array != nullptr) perVertex += sizeof(aiVector3D);
+    }
+    for (unsigned k = 0; k < AI_MAX_NUMBER_OF_COLOR_SETS; ++k) {
+      if (mesh->mColors[k] != nullptr) perVertex += sizeof(aiColor4D);
+    }
+    for (unsigned k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k) {
+      if (mesh->mTextureCoords[k] != nullptr) perVertex += sizeof(aiVector3D);
+    }
+    bytes += uint64_t{mesh->mNumVertices} * perVertex +
+             uint64_t{mesh->mNumFaces} * (sizeof(aiFace) + kFaceCornersBytes);
+  }
+  return bytes;
+}
+
 // The library's reason, or what stands in for it when it gives none.
 std::string LibraryReason(const char* text) {
   std::string reason = text == nullptr ? "" : text;
@@ -331,10 +357,24 @@ std::string LibraryReason(const char* text) {
 
 }  // namespace
 
-SceneData ReadMeshFile(const std::string& path, const MeshFormat& format) {
+uint64_t LibraryMeshBytes(uint64_t vertices, uint64_t faces) {
+  return vertices * (2 * sizeof(aiVector3D) + sizeof(aiColor4D)) +
+         faces * (sizeof(aiFace) + kFaceCornersBytes);
+}
+
+SceneData ReadMeshFile(const std::string& path, const MeshFormat& format, uint64_t libraryBytes) {
   // Our own words for a name that is missing or not a regular file, before the library's.
-  close(OpenRegularFile(path));
+  uint64_t fileSize = 0;
+  {
+    const int fd = OpenRegularFile(path);
+    fileSize = OpenFileSize(fd);
+    close(fd);
+  }
+  // What the step under way holds in all, for the message should memory run out all the same.
+  uint64_t needed = fileSize + libraryBytes;
   try {
+    // The library holds the file while it reads it, and what it makes of it.
+    RequireMemory(path, needed, needed);
     Assimp::Importer importer;
     importer.SetIOHandler(new RegularFileSystem);
     // A file of bones without meshes would otherwise be drawn as a made-up skeleton.
@@ -348,32 +388,49 @@ SceneData ReadMeshFile(const std::string& path, const MeshFormat& format) {
 
     SceneData data;
     try {
+      const uint64_t held = LibraryBytes(*scene);
       const std::vector<Instance> instances = Instances(*scene);
       std::vector<MeshBounds> bounds(scene->mNumMeshes);
       std::vector<bool> bounded(scene->mNumMeshes, false);
       MeshBounds total;
+      uint64_t largestMesh = 0;
       for (const Instance& i : instances) {
         if (!bounded[i.meshIndex]) bounds[i.meshIndex] = BoundsOf(*i.mesh, i.meshIndex);
         bounded[i.meshIndex] = true;
         total.points += bounds[i.meshIndex].points;
         total.segments += bounds[i.meshIndex].segments;
+        largestMesh = std::max<uint64_t>(largestMesh, i.mesh->mNumVertices);
         // Checked as the sums grow: a node may name one large mesh millions of times.
         if (total.points > WireBuilder::kMaxCount || total.segments > WireBuilder::kMaxCount) {
           throw KestrelError("it holds more points or segments than a model can (" +
                              std::to_string(WireBuilder::kMaxCount) + ")");
         }
       }
+      // The merging's tables, and the map from the library's vertices to the model's points.
+      const uint64_t merging =
+          WireBuilder::StartBytes(total.points, total.segments) + largestMesh * sizeof(uint32_t);
+      needed = held + merging;
+      RequireMemory(path, merging, needed);
       WireBuilder builder(total.points, total.segments);
-      MeshConverter converter(*scene, format, builder);
-      for (const Instance& i : instances) converter.Convert(i);
+      {
+        MeshConverter converter(*scene, format, builder);
+        for (const Instance& i : instances) converter.Convert(i);
+      }
       importer.FreeScene();  // before the model's arrays are made
       if (builder.PointCount() == 0) Damaged("it holds no points, lines or faces");
+      // Now the counts are exact: the model's arrays, and what its frames work with.
+      const uint64_t model =
+          SceneBytes(builder.PointCount(), builder.LineCount() + builder.DotCount());
+      needed = builder.Bytes() + model;
+      RequireMemory(path, model, needed);
       data.CommentLines = DescribeImport(path, format.name, builder.PointCount(),
                                          builder.LineCount(), builder.DotCount());
       builder.Finish(data);
       PutCloudInDepthOrder(data);
     } catch (const Refusal& r) {
       throw KestrelError(DamagedMessage(format.name, path, r.reason));
+    } catch (const NotEnoughMemory&) {
+      throw;
     } catch (const KestrelError& e) {
       // Only counts are refused this way, here or by the builder, before anything is allocated
       // for them.
@@ -381,6 +438,7 @@ SceneData ReadMeshFile(const std::string& path, const MeshFormat& format) {
     }
     return data;
   } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(path));
+    // The estimate fell short of what the allocator could give after all.
+    throw NotEnoughMemory(path, needed);
   }
 }

@@ -16,9 +16,19 @@ struct MeshFormat {
   bool hasMaterials;
 };
 
+// About what the library holds for a mesh of `vertices` and `faces` (triangles, say): each
+// vertex's position, normal and colour, each face's record and its corners.
+uint64_t LibraryMeshBytes(uint64_t vertices, uint64_t faces);
+
 // Reads the whole file through the library, without any of its post-processing steps, applies
 // every node's transform, and returns the scene: corners merged by exact position, each edge
 // once, colours from the vertices, else the material, else the default colour (white, as on the
 // black background), the memo describing the file, every option at its default. Throws
 // KestrelError naming the file and saying what is wrong; nothing is shown or changed.
-SceneData ReadMeshFile(const std::string& path, const MeshFormat& format);
+//
+// Before each step allocates, what it will need is asked of the memory left (RequireMemory):
+// the file and `libraryBytes` (what the library will hold, where a reader knows the file's
+// counts from its header) before the library reads it; then, from the counts the library found,
+// the merging's tables and the model's arrays. A file that cannot fit throws NotEnoughMemory.
+SceneData ReadMeshFile(const std::string& path, const MeshFormat& format,
+                       uint64_t libraryBytes = 0);

@@ -117,12 +117,8 @@ uint64_t MoleculeBytes(uint64_t fileBytes, uint64_t lines) {
 }
 
 SceneData ReadMolecule(const std::string& fileName) {
-  FileContents file;
-  try {
-    file = ReadFileBytes(fileName, kMaxMoleculeFileBytes);
-  } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(fileName));
-  }
+  // A file whose bytes cannot be had is refused by the reader with what it needed.
+  const FileContents file = ReadFileBytes(fileName, kMaxMoleculeFileBytes);
   const std::string_view bytes = file.Text();
   const MoleculeKind kind = MoleculeKindOf(fileName, bytes);
   if (kind == MoleculeKind::None) throw KestrelError("\"" + fileName + "\" is not a molecule file");
@@ -130,11 +126,14 @@ SceneData ReadMolecule(const std::string& fileName) {
   RequireMemory(fileName, more, more + bytes.size());
   try {
     return MoleculeScene(ReadKind(kind, bytes), fileName);
+  } catch (const NotEnoughMemory&) {
+    throw;
   } catch (const KestrelError& e) {
     throw KestrelError(std::string("The ") + MoleculeKindName(kind) + " file \"" + fileName +
                        "\" is damaged: " + e.what());
   } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(fileName));
+    // The estimate fell short of what the allocator could give after all.
+    throw NotEnoughMemory(fileName, more + bytes.size());
   } catch (const std::exception& e) {
     // Whatever else a library throws is its reason for refusing the file.
     throw KestrelError(std::string("The ") + MoleculeKindName(kind) + " file \"" + fileName +

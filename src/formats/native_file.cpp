@@ -60,7 +60,10 @@ LoadResult LoadKestrelScene(TForm1& form, const std::string& fileName) {
                          " MiB, more than any model it could hold");
     }
     if (!body.empty() && body[0] > FormatVersion) {
-      form.Controls().ShowMessage("That KSL file is not compatible with this version of Kestrel");
+      form.Controls().ShowMessage("That KSL file is not compatible with this version of Kestrel",
+                                  ShownFileName(fileName) + ": format version " +
+                                      std::to_string(body[0]) + ", this version reads 0 to " +
+                                      std::to_string(FormatVersion));
       return LoadResult::Refused;
     }
     // The whole body is parsed and checked before anything changes: a damaged file leaves the
@@ -87,6 +90,7 @@ void TForm1::SaveAs1Click() {
   std::string path;
   // The window's dialog filters "Kestrel File (*.ksl)|*.ksl" and appends "ksl"; it does not
   // ask before replacing a file.
-  if (!Controls().RunSaveDialog(SaveDialogKind::Scene, path)) return;
+  int filterIndex = 1;
+  if (!Controls().RunSaveDialog(SaveDialogKind::Scene, path, filterIndex)) return;
   SaveKslFile(path);
 }

@@ -55,6 +55,7 @@ constexpr uint64_t kSmallestFace = 2;
 }  // namespace
 
 SceneData ReadOffFile(const std::string& path, const MeshFormat& format) {
+  uint64_t libraryBytes = 0;
   {
     const int fd = OpenRegularFile(path);
     const uint64_t size = OpenFileSize(fd);
@@ -84,7 +85,8 @@ SceneData ReadOffFile(const std::string& path, const MeshFormat& format) {
                                               " vertices and " + std::to_string(faces) +
                                               " faces, more than the file can hold"));
       }
+      libraryBytes = LibraryMeshBytes(vertices, faces);
     }
   }
-  return ReadMeshFile(path, format);
+  return ReadMeshFile(path, format, libraryBytes);
 }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "formats/file_bytes.h"
+#include "formats/file_kind.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -129,10 +130,18 @@ void SavePictureFile(const QImage& frame, const std::string& fileName, PictureFo
   ReplaceFileBytes(fileName, bytes);
 }
 
+PictureFormat PictureFormatFor(const std::string& fileName, int filterIndex) {
+  const std::string extension = LowerExtension(fileName);
+  if (extension == ".png") return PictureFormat::Png;
+  if (extension == ".bmp") return PictureFormat::Bmp;
+  return filterIndex == kPngPictureFilter ? PictureFormat::Png : PictureFormat::Bmp;
+}
+
 void TForm1::SaveImageAs1Click() {
   std::string path;
-  if (!controls_.RunSaveDialog(SaveDialogKind::Picture, path)) return;
-  SaveBitmapFile(path);
+  int filterIndex = kBmpPictureFilter;
+  if (!controls_.RunSaveDialog(SaveDialogKind::Picture, path, filterIndex)) return;
+  SavePictureFile(FrameBitmap, path, PictureFormatFor(path, filterIndex));
 }
 
 void TForm1::SaveBitmapFile(const std::string& fileName) const {

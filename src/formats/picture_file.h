@@ -10,6 +10,15 @@ class QImage;
 
 enum class PictureFormat { Bmp, Png };
 
+// The picture save dialog's filters, counted from 1: BMP first (and chosen when the dialog
+// opens), then PNG.
+constexpr int kBmpPictureFilter = 1;
+constexpr int kPngPictureFilter = 2;
+
+// What a picture saved under `fileName` is written as: a name ending ".png" or ".bmp", in any
+// letter case, says it whatever filter was chosen; any other name follows `filterIndex`.
+PictureFormat PictureFormatFor(const std::string& fileName, int filterIndex);
+
 // The frame as the bytes of a picture file. Throws KestrelError with the reason alone (no file
 // name) for a frame without pixels or one too large for the format.
 std::vector<uint8_t> PictureBytes(const QImage& frame, PictureFormat format);

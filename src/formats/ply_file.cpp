@@ -15,6 +15,7 @@
 #include "formats/cloud_order.h"
 #include "formats/file_bytes.h"
 #include "formats/import_common.h"
+#include "formats/memory_budget.h"
 #include "formats/prefault.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"
@@ -324,6 +325,10 @@ void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layou
 template <class Real, class Item>
 SceneData ReadVertexList(const std::string& path, const Header& header, const VertexLayout& layout,
                          uint64_t count) {
+  // The file and the points sorted from it, then the model and what its frames work with: the
+  // model's share is the larger by far.
+  const uint64_t needed = header.bytes + count * layout.stride + SceneBytes(count, count);
+  RequireMemory(path, needed, needed);
   CloudBuilder<Item> cloud(static_cast<size_t>(count));
   {
     // Exactly the bytes the header asks for: a file that grew since its header was read is
@@ -354,14 +359,29 @@ SceneData ReadVertexList(const std::string& path, const Header& header,
 
 // Both entry points: the header checked, then our reader where it understands the file. No
 // value where the library is to read it.
-std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshFormat& format) {
+// `libraryBytes`: about what the library will hold for the file, from its header's counts.
+std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshFormat& format,
+                                        uint64_t& libraryBytes) {
+  // What the reading holds in all, for the message should memory run out all the same.
+  uint64_t needed = 0;
   try {
     const FileDescriptor fd(OpenRegularFile(path));
     const uint64_t size = OpenFileSize(fd.get());
+    needed = size;
     const Header header = ReadHeader(fd.get(), size);
     CheckCounts(header, size);
     const std::optional<VertexLayout> layout = VertexListLayout(header, size);
-    if (!layout) return std::nullopt;
+    uint64_t vertices = 0;
+    uint64_t faces = 0;
+    for (const Element& e : header.elements) {
+      if (e.name == "vertex") vertices += e.count;
+      if (e.name == "face") faces += e.count;
+    }
+    if (!layout) {
+      libraryBytes = LibraryMeshBytes(vertices, faces);
+      return std::nullopt;
+    }
+    needed += SceneBytes(vertices, vertices);
     SceneData scene = ReadVertexList(path, header, *layout);
     scene.CommentLines =
         DescribeImport(path, format.name, scene.Points.size(), 0, scene.Segments.size());
@@ -370,18 +390,21 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
     throw KestrelError(r.tooLarge ? TooLargeMessage(format.name, path, r.reason)
                                   : DamagedMessage(format.name, path, r.reason));
   } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(path));
+    // The estimate fell short of what the allocator could give after all.
+    throw NotEnoughMemory(path, needed);
   }
 }
 
 }  // namespace
 
 std::optional<SceneData> ReadPlyVertexList(const std::string& path, const MeshFormat& format) {
-  return ReadUnderstood(path, format);
+  uint64_t libraryBytes = 0;
+  return ReadUnderstood(path, format, libraryBytes);
 }
 
 SceneData ReadPlyFile(const std::string& path, const MeshFormat& format) {
-  std::optional<SceneData> scene = ReadUnderstood(path, format);
+  uint64_t libraryBytes = 0;
+  std::optional<SceneData> scene = ReadUnderstood(path, format, libraryBytes);
   if (scene) return std::move(*scene);
-  return ReadMeshFile(path, format);
+  return ReadMeshFile(path, format, libraryBytes);
 }

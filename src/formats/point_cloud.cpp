@@ -14,6 +14,7 @@
 #include "formats/cloud_order.h"
 #include "formats/file_bytes.h"
 #include "formats/import_common.h"
+#include "formats/memory_budget.h"
 #include "formats/tumbra_syntax.h"
 #include "formats/wire_builder.h"
 #include "scene/colour_codes.h"
@@ -324,6 +325,10 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
                                        "it has more lines than a model can hold points (" +
                                            std::to_string(WireBuilder::kMaxCount) + ")"));
   }
+  // The points as they are read and sorted, then the model and what its frames work with: the
+  // model's share is the larger by far. The text is held until the points are read.
+  const uint64_t model = SceneBytes(lineBound, lineBound);
+  RequireMemory(path, model, text.size() + model);
   SceneData scene;
   try {
     CloudBuilder<CloudPoint> cloud(static_cast<size_t>(lineBound));
@@ -334,7 +339,8 @@ SceneData Parse(std::string_view text, const std::string& path, const PointCloud
   } catch (const Refusal& r) {
     throw KestrelError(DamagedMessage(format.name, path, r.reason));
   } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(path));
+    // The estimate fell short of what the allocator could give after all.
+    throw NotEnoughMemory(path, text.size() + model);
   }
   scene.CommentLines =
       DescribeImport(path, format.name, scene.Points.size(), 0, scene.Segments.size());
@@ -352,16 +358,11 @@ SceneData ParsePointCloud(std::string_view text, const std::string& path,
 }
 
 SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& format) {
-  FileContents file;
   // Every line that is not blank, a comment or a word may be a point: a bound on the points.
   tumbra::PointLineCounter ends;
-  try {
-    // The line ends are counted as each piece is read, while it is still in the cache.
-    file = ReadFileBytes(path, std::numeric_limits<uint64_t>::max(),
-                         [&](std::string_view piece) { ends.Add(piece); });
-  } catch (const std::bad_alloc&) {
-    throw KestrelError(OutOfMemoryMessage(path));
-  }
+  // The line ends are counted as each piece is read, while it is still in the cache.
+  FileContents file = ReadFileBytes(path, std::numeric_limits<uint64_t>::max(),
+                                    [&](std::string_view piece) { ends.Add(piece); });
   // The text goes before the points and dots are made.
   return Parse(file.Text(), path, format, ends.PointLines(), [&] { file = FileContents(); });
 }

@@ -15,7 +15,28 @@ bool BeginsWithHash(std::string_view column) {
   return !column.empty() && column.front() == '#';
 }
 
-LineResult ReadPointLine(std::string_view line, ParseState& state, SceneData& scene) {
+// Where a point line's records go: appended to the scene's own arrays, or written into room
+// made for them beforehand.
+struct AppendToScene {
+  SceneData& scene;
+  void Add(const SegmentRecord& segment) {
+    PrefaultAhead(scene.Segments);
+    scene.Segments.push_back(segment);
+  }
+  void Add(const PointRecord& point) {
+    PrefaultAhead(scene.Points);
+    scene.Points.push_back(point);
+  }
+};
+struct WriteToRoom {
+  RecordRoom& room;
+  void Add(const SegmentRecord& segment) { room.segments[room.segmentCount++] = segment; }
+  void Add(const PointRecord& point) { room.points[room.pointCount++] = point; }
+};
+
+template <class Records>
+LineResult ReadPointLine(std::string_view line, ParseState& state, SceneData& scene,
+                         Records records) {
   ColumnCursor columns(line);
   // The file lists x, z, y.
   double x = 0;
@@ -61,11 +82,9 @@ LineResult ReadPointLine(std::string_view line, ParseState& state, SceneData& sc
       segment.Radius = state.radius;
       scene.CircleRadius = std::max(scene.CircleRadius, state.radius);
     }
-    PrefaultAhead(scene.Segments);
-    scene.Segments.push_back(segment);
+    records.Add(segment);
   }
-  PrefaultAhead(scene.Points);
-  scene.Points.push_back(PointRecord{Vec3{x, y, z}, Vec3{}, 0, 0});
+  records.Add(PointRecord{Vec3{x, y, z}, Vec3{}, 0, 0});
   state.points = index + 1;
   return LineResult::Read;
 }
@@ -107,12 +126,12 @@ LineResult ReadSwitchLine(std::string_view line, ParseState& state, SceneData& s
   return LineResult::Read;
 }
 
-}  // namespace
-
-LineResult ReadLine(std::string_view line, ParseState& state, SceneData& scene) {
+template <class Records>
+LineResult ReadAnyLine(std::string_view line, ParseState& state, SceneData& scene,
+                       Records records) {
   switch (KindOf(line)) {
     case LineKind::Point:
-      return ReadPointLine(line, state, scene);
+      return ReadPointLine(line, state, scene, records);
     case LineKind::Switch:
       return ReadSwitchLine(line, state, scene);
     case LineKind::Empty:
@@ -120,6 +139,17 @@ LineResult ReadLine(std::string_view line, ParseState& state, SceneData& scene) 
       break;
   }
   return LineResult::Read;
+}
+
+}  // namespace
+
+LineResult ReadLine(std::string_view line, ParseState& state, SceneData& scene) {
+  return ReadAnyLine(line, state, scene, AppendToScene{scene});
+}
+
+LineResult ReadLine(std::string_view line, ParseState& state, SceneData& options,
+                    RecordRoom& room) {
+  return ReadAnyLine(line, state, options, WriteToRoom{room});
 }
 
 }  // namespace tumbra

@@ -4,6 +4,7 @@
 // leave, and the pieces' scenes put together in order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -34,5 +35,18 @@ enum class LineResult {
 // switch sets the scene's option, its centre or the state's radius. After BadPointLine or
 // BadSwitchValue what the scene and the state hold is of no use: the file is refused whole.
 LineResult ReadLine(std::string_view line, ParseState& state, SceneData& scene);
+
+// Room made beforehand for the records of a run of lines: `points` and `segments` hold at least
+// one record for each point line of the run; the counts say how many were written.
+struct RecordRoom {
+  PointRecord* points = nullptr;
+  SegmentRecord* segments = nullptr;
+  size_t pointCount = 0;
+  size_t segmentCount = 0;
+};
+
+// ReadLine with a point line's records written into `room` instead: `options` takes only what
+// the switches set (and CircleRadius), its arrays are left alone.
+LineResult ReadLine(std::string_view line, ParseState& state, SceneData& options, RecordRoom& room);
 
 }  // namespace tumbra

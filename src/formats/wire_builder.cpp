@@ -94,12 +94,23 @@ uint8_t ChannelByte(double value) {
   return static_cast<uint8_t>(std::nearbyint(value * 255.0));
 }
 
+// Room for a quarter of the corners and half the edges offered: a mesh file repeats most
+// corners (an STL file each one six times) and offers every inner edge twice, once from each
+// face. A table doubles should the guess be short.
 WireBuilder::WireBuilder(size_t mergeBound, size_t segmentBound) {
-  // Room for a quarter of the corners and half the edges offered: a mesh file repeats most
-  // corners (an STL file each one six times) and offers every inner edge twice, once from each
-  // face. A table doubles should the guess be short.
   pointSlots_.assign(TableSize(mergeBound / 4), 0);
   segmentSlots_.assign(TableSize(segmentBound / 2), kEmptySegment);
+}
+
+uint64_t WireBuilder::StartBytes(size_t mergeBound, size_t segmentBound) {
+  return (TableSize(mergeBound / 4) + TableSize(segmentBound / 2)) * sizeof(uint64_t);
+}
+
+uint64_t WireBuilder::Bytes() const {
+  return (pointSlots_.capacity() + segmentSlots_.capacity() + segmentEnds_.capacity() +
+          hashes_.capacity()) *
+             sizeof(uint64_t) +
+         positions_.capacity() * sizeof(Vec3) + colours_.capacity() * sizeof(uint32_t);
 }
 
 uint32_t WireBuilder::NewPoint(const Vec3& position) {

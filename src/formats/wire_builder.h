@@ -50,6 +50,12 @@ class WireBuilder {
   // for point, and looking millions of them up would cost more than drawing their duplicates.
   void AddLoneDot(const Vec3& position, uint32_t colour);
 
+  // What the tables of a builder made for these bounds take before anything is added.
+  static uint64_t StartBytes(size_t mergeBound, size_t segmentBound);
+
+  // What the builder holds now: its tables, and the points and segments added so far.
+  uint64_t Bytes() const;
+
   size_t PointCount() const { return positions_.size(); }
   size_t LineCount() const { return lines_; }
   size_t DotCount() const { return segmentEnds_.size() - lines_; }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "formats/deflate/deflate_level9.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -46,41 +47,32 @@ void Feed(z_stream& s, const uint8_t*& next, size_t& left) {
   left -= n;
 }
 
-// Whether `packed` is one whole zlib stream of exactly `original`, checked piece by piece
-// without holding the unpacked data.
-bool InflatesTo(std::span<const uint8_t> packed, std::span<const uint8_t> original) {
-  if (packed.size() > kMaxSlice) return false;
-  z_stream s{};
-  if (inflateInit(&s) != Z_OK) return false;
-  const StreamEnd end(s, inflateEnd);
-  s.next_in = const_cast<Bytef*>(packed.data());
-  s.avail_in = static_cast<uInt>(packed.size());
-  uint8_t piece[1 << 16];
-  size_t done = 0;
-  int ret = Z_OK;
-  bool same = true;
-  while (same && ret == Z_OK) {
-    s.next_out = piece;
-    s.avail_out = sizeof piece;
-    ret = inflate(&s, Z_NO_FLUSH);
-    const size_t have = sizeof piece - s.avail_out;
-    same = have <= original.size() - done &&
-           std::equal(piece, piece + have, original.begin() + static_cast<ptrdiff_t>(done));
-    done += have;
-    if (ret == Z_OK && have == 0) break;
+// Two of the shared pool's threads for the deflate.
+class PoolThreads final : public TwoThreads {
+ public:
+  explicit PoolThreads(WorkerPool& pool) : pool_(pool) {}
+  void RunBoth(const std::function<void()>& first, const std::function<void()>& second) override {
+    pool_.Run(2, [&](size_t task) { task == 0 ? first() : second(); });
   }
-  return same && ret == Z_STREAM_END && done == original.size() && s.avail_in == 0;
-}
+
+ private:
+  WorkerPool& pool_;
+};
 
 }  // namespace
 
 std::vector<uint8_t> CompressStream(std::span<const uint8_t> input, int level) {
   // Large inputs at level 9 go to the rebuilt deflate, which writes zlib's bytes much sooner.
-  // Its stream is unpacked again before it is trusted: a fault there must never cost a file.
+  // Its stream is unpacked again by zlib before it is trusted (alongside, on a second thread,
+  // where there is one): a fault there must never cost a file.
   if (level == Z_BEST_COMPRESSION && input.size() >= kRebuiltFrom &&
       input.size() <= kMaxDeflateLevel9Input) {
-    std::vector<uint8_t> out = DeflateLevel9(input);
-    if (InflatesTo(out, input)) return out;
+    WorkerPool& pool = SharedWorkerPool();
+    PoolThreads threads(pool);
+    bool checked = false;
+    std::vector<uint8_t> out =
+        DeflateLevel9(input, pool.RunsAtOnce(2) ? &threads : nullptr, &checked);
+    if (checked) return out;
   }
   z_stream s{};
   if (deflateInit(&s, level) != Z_OK) Fail();

@@ -4,6 +4,8 @@
 // display-dependent form to switch to). Qt keeps rows top-down, so entry y of ScanLines is
 // simply the address of row y; its meaning (row y counted from the top) is the same as with
 // bottom-up storage. The fourth byte of each pixel is kept 0xFF, as RGB32 requires.
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "scene/scene_model.h"
@@ -14,13 +16,21 @@ namespace {
 // Opaque black in RGB32.
 constexpr uint32_t kBlack = 0xFF000000u;
 
+// A side of the frame in device pixels, from the logical side the client area leaves it. At a
+// ratio of 1 the side is the logical one, exactly.
+int64_t DeviceSide(int64_t logical, double ratio) {
+  const double side = std::nearbyint(static_cast<double>(logical) * ratio);
+  if (!(side <= std::numeric_limits<int>::max())) throw KestrelError("Out of memory");
+  return static_cast<int64_t>(side);
+}
+
 }  // namespace
 
 void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
   try {
-    const int64_t w = int64_t{clientWidth} - FrameWidthAllowance;
-    const int64_t h = int64_t{clientHeight} - FrameHeightAllowance;
-    if (w < 0 || h < 0) {
+    const int64_t logicalW = int64_t{clientWidth} - FrameWidthAllowance;
+    const int64_t logicalH = int64_t{clientHeight} - FrameHeightAllowance;
+    if (logicalW < 0 || logicalH < 0) {
       // No room for a frame at all: an empty one, nothing drawn and nothing to complain
       // about; the cleared client area drops the picture of the last size. Zoom is kept.
       ScanLines.clear();
@@ -29,6 +39,8 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
       controls_.ClearClientArea();
       return;
     }
+    const int64_t w = DeviceSide(logicalW, CheckedPixelRatio());
+    const int64_t h = DeviceSide(logicalH, CheckedPixelRatio());
     if (FrameBitmap.width() != w || FrameBitmap.height() != h) {
       QImage resized(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
       // Qt answers a size it cannot allocate with a null image instead of throwing; the old
@@ -53,8 +65,8 @@ void TForm1::FormResize(int32_t clientWidth, int32_t clientHeight) {
     }
     FitScaleToFrame(*this);
     Render();
-  } catch (const std::exception&) {
-    controls_.ShowMessage("Error sizing form");
+  } catch (const std::exception& e) {
+    controls_.ShowMessage("Error sizing form", e.what());
   }
 }
 

@@ -18,6 +18,7 @@
 #include "scene/colour_codes.h"
 #include "scene/error.h"
 #include "scene/scene_model.h"
+#include "scene/worker_pool.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ void TForm1::Render() {
         std::min(Segments.size(), static_cast<size_t>(std::max(SegmentCount, 0)));
     if (!Workspace) Workspace = std::make_shared<RenderWorkspace>();
     RenderWorkspace& workspace = *Workspace;
-    workspace.Reserve(pointCount, segmentCount);
+    WorkerPool& pool = Workers ? *Workers : SharedWorkerPool();
+    workspace.Reserve(pointCount, segmentCount, Segments.size(), pool.Threads());
 
     std::optional<FramePixels> frame;
     if (hasPixels) {
@@ -73,15 +75,26 @@ void TForm1::Render() {
     }
     // With no points there is no depth range and nothing a segment could name: the frame is
     // the background alone.
-    const DepthRange range = ProjectPoints(*this, pointCount, width, height, workspace);
-    KeyAndSortSegments(Segments.data(), segmentCount, workspace.depths.data(), pointCount,
-                       workspace);
-    const float cull = ToSingle(CircleRadius * Scale);
-    if (hasPixels && pointCount > 0) {
-      DrawSegments(*this, *frame, range, cull, pointCount, workspace.screen.data(), segmentCount);
+    const DepthRange range = ProjectPoints(*this, pointCount, width, height, workspace, pool);
+    const DepthOrder order = SortDepthKeys(Segments.data(), segmentCount, workspace.depths.data(),
+                                           pointCount, workspace, pool);
+    float cull = 0;
+    const bool drawing = hasPixels && pointCount > 0;
+    try {
+      cull = ToSingle(CircleRadius * Scale);
+    } catch (const std::exception&) {
+      ApplyDepthOrder(Segments, segmentCount, order, workspace);  // the sort is finished first
+      throw;
+    }
+    const DrawSetup setup{frame.value_or(FramePixels{nullptr, 0, 0}), range, cull, pointCount,
+                          workspace.screen.data()};
+    if (!drawing) {
+      ApplyDepthOrder(Segments, segmentCount, order, workspace);
+    } else {
+      SortAndDrawSegments(*this, setup, segmentCount, order, workspace, pool);
     }
     BlitBitmap();
-  } catch (const std::exception&) {
-    Controls().ShowMessage("Error rendering model");
+  } catch (const std::exception& e) {
+    Controls().ShowMessage("Error rendering model", e.what());
   }
 }

@@ -7,7 +7,10 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "scene/records.h"
 
@@ -68,6 +71,48 @@ struct DepthKey {
   uint32_t bucket;
 };
 
+// What the depth sort learns of a run of keys on the way.
+struct KeyRange {
+  double lowest = std::numeric_limits<double>::infinity();
+  double highest = -std::numeric_limits<double>::infinity();
+  double first = 0;        // the first key's depth, when there is one
+  double last = 0;         // the last key's
+  bool comparable = true;  // no NaN
+  bool ascending = true;   // already strictly increasing
+  bool empty = true;
+};
+
+// What one segment is drawn as, kept for the bands that draw it: a line's ends (a, b)–(c, d),
+// an ellipse's box (a, b, c, d) or a dot at (a, b), in pixels; the colour as a whole pixel;
+// the kind of figure.
+struct Figure {
+  int32_t a, b, c, d;
+  uint32_t colour;
+  uint8_t kind;
+};
+
+// An entry of a band's list of figures: a dot held in the entry itself (kDotEntry, its colour,
+// its y and its x from the high bits down), or else a figure's place in the figures, marked
+// kWholeFigure when it reaches into no other band.
+inline constexpr uint64_t kDotEntry = uint64_t{1} << 63;
+inline constexpr uint64_t kWholeFigure = uint64_t{1} << 62;
+
+// A point's projection before it is written to the point, and a block of them: how far the
+// block got (the points before `failedAt` all done; at `failedAt` nothing, or the View and
+// the screen position written, as far as the plain loop gets with it) and its depths' range.
+struct ProjectedPoint {
+  Vec3 view;
+  double x, y;
+};
+struct ProjectedBlock {
+  enum Reached : uint8_t { kNothing, kViewAndScreen, kAll };
+  size_t failedAt;
+  Reached reached;
+  bool computed;
+  double lowest, highest;
+};
+inline constexpr size_t kProjectionBlock = 2048;
+
 // An array of plain values that each frame rewrites before it reads them: it keeps its
 // storage from frame to frame, grows only, and never spends a pass initialising what the frame
 // will write anyway.
@@ -92,21 +137,52 @@ class FrameArray {
 };
 
 struct RenderWorkspace {
-  FrameArray<double> depths;        // View.z of every point
-  FrameArray<ScreenPoint> screen;   // every point's rounded position
-  FrameArray<DepthKey> keys;        // the segments' keys in their order before the sort
-  FrameArray<DepthKey> sorted;      // the keys after the sort
-  FrameArray<uint32_t> buckets;     // the sort's bucket boundaries
-  FrameArray<SegmentRecord> moved;  // the records in their new order, before they go back
+  FrameArray<double> depths;       // View.z of every point
+  FrameArray<ScreenPoint> screen;  // every point's rounded position
+  FrameArray<DepthKey> keys;       // the segments' keys in their order before the sort
+  FrameArray<DepthKey> sorted;     // the keys after the bucket sort
+  FrameArray<uint32_t> buckets;    // the bucket sort's bucket boundaries
+  FrameArray<KeyRange> keyRanges;  // what each part of the keys holds
+  FrameArray<uint32_t> dealCounts, dealStarts, dealTasks;  // the bucket sort over threads
+  std::vector<FrameArray<DepthKey>> scratch;               // a few keys for each thread
+  FrameArray<ProjectedBlock> projectedBlocks;              // the projection over threads
+  std::vector<FrameArray<ProjectedPoint>> projected;       // a block for each thread
+  FrameArray<Figure> figures;                              // the drawing in bands
+  FrameArray<uint64_t> bandLists;                          // each band's figures, part after part
+  FrameArray<uint32_t> bandCounts;                         // how many each part has in each band
+  FrameArray<uint8_t> bandOfRow;
+  FrameArray<std::exception_ptr> partFailures;
+  // The records in their new order are gathered here, and then this and the form's array
+  // change places: the old array is the next frame's room.
+  std::vector<SegmentRecord> spare;
+
+  // Room for `count` records in `spare`: allocates only to grow.
+  std::vector<SegmentRecord>& PrepareSpare(size_t count) {
+    if (spare.size() != count) {
+      if (spare.capacity() < count) std::vector<SegmentRecord>().swap(spare);  // old room first
+      spare.resize(count);
+    }
+    return spare;
+  }
+  // Room for a block of `count` projected points, and for `count` scratch keys, for each of
+  // `threads` threads: made before the threads start, since they only look their own up.
+  void PrepareProjectionScratch(int threads, size_t count) {
+    PrepareEach(projected, threads, count);
+  }
+  void PrepareKeyScratch(int threads, size_t count) { PrepareEach(scratch, threads, count); }
+  ProjectedPoint* ProjectionScratch(int thread) {
+    return projected[static_cast<size_t>(thread)].data();
+  }
+  DepthKey* KeyScratch(int thread) { return scratch[static_cast<size_t>(thread)].data(); }
 
   // Room for a model of this size in every array at once, so that whichever way a frame's sort
   // goes, only the first frame of a larger model allocates.
-  void Reserve(size_t points, size_t segments) {
-    depths.Prepare(points);
-    screen.Prepare(points);
-    keys.Prepare(segments);
-    sorted.Prepare(segments);
-    buckets.Prepare(SortBuckets(segments));
-    moved.Prepare(segments);
+  void Reserve(size_t points, size_t segments, size_t spareSegments, int threads);
+
+ private:
+  template <class T>
+  static void PrepareEach(std::vector<FrameArray<T>>& arrays, int threads, size_t count) {
+    if (arrays.size() < static_cast<size_t>(threads)) arrays.resize(static_cast<size_t>(threads));
+    for (int t = 0; t < threads; ++t) arrays[static_cast<size_t>(t)].Prepare(count);
   }
 };

@@ -64,6 +64,30 @@ struct PortableBlend {
   }
 };
 
+// One pixel of a step's pair alone, for a pair that a band boundary cuts: each pixel's new
+// value depends on its own old value only, so it is what the whole step gives that pixel.
+inline void BlendNearOnly(uint8_t* nearPixel, const uint32_t k[3], uint32_t f) {
+  const uint32_t w = static_cast<uint32_t>(kOne) - f;
+  const uint32_t old = LoadPixel(nearPixel);
+  uint32_t v = 0;
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t n = (old >> (8 * i)) & 0xFF;
+    v |= (((k[i] * f * w + n * f * f) >> 22) + ((k[i] * w) >> 11)) << (8 * i);
+  }
+  StoreColour(nearPixel, old, v);
+}
+
+inline void BlendFarOnly(uint8_t* farPixel, const uint32_t k[3], uint32_t f) {
+  const uint32_t w = static_cast<uint32_t>(kOne) - f;
+  const uint32_t old = LoadPixel(farPixel);
+  uint32_t v = 0;
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t o = (old >> (8 * i)) & 0xFF;
+    v |= (((k[i] * f * w + o * w * w) >> 22) + ((k[i] * f) >> 11)) << (8 * i);
+  }
+  StoreColour(farPixel, old, v);
+}
+
 #ifdef KESTREL_HAVE_AVX2_PATH
 // The same blend for both pixels at once, in eight 32-bit lanes: lanes 0–3 the near pixel's
 // bytes, 4–7 the far pixel's. It rests on two exact identities of the blend's integers,
@@ -224,6 +248,111 @@ template <class Blend>
   }
 }
 
+// The rows [top, bottom) of the frame one thread draws while others draw the rest (already
+// cut to the frame).
+struct Rows {
+  int64_t top;
+  int64_t bottom;
+};
+
+// AxisLine, only the pixels in `rows`.
+inline void AxisLineInRows(const FramePixels& frame, Rows rows, int64_t x1, int64_t y1, int64_t x2,
+                           int64_t y2, uint32_t pixel) {
+  if (x1 == x2 && y1 == y2) return;
+  if (y1 == y2) {
+    if (y1 < rows.top || y1 >= rows.bottom) return;
+    AxisLine(frame, x1, y1, x2, y2, pixel);
+    return;
+  }
+  if (x1 < 0 || x1 >= frame.width) return;
+  const int64_t from = std::max<int64_t>(y1 < y2 ? y1 : y2 + 1, rows.top);
+  const int64_t to = std::min<int64_t>(y1 < y2 ? y2 - 1 : y1, rows.bottom - 1);
+  for (int64_t y = from; y <= to; ++y) reinterpret_cast<uint32_t*>(frame.rows[y])[x1] = pixel;
+}
+
+// The first and last steps of a walk whose minor position, starting at `minor` and moving by
+// `step` a step, lies in [low, high): a range that holds every such step (and maybe a few
+// more, which the caller's own test leaves out). False when there is none.
+inline bool StepsWithin(int64_t minor, int64_t step, int64_t steps, int64_t low, int64_t high,
+                        int64_t& first, int64_t& last) {
+  first = 0;
+  last = steps - 1;
+  if (step == 0) return minor >= low && minor < high;
+  // Steps from the start to reach a value, rounded toward the start (a superset).
+  if (step > 0) {
+    if (minor < low) first = (low - minor) / step;
+    if (minor >= high) return false;
+    last = std::min(last, (high - minor) / step + 1);
+  } else {
+    if (minor >= high) first = (minor - high) / -step;
+    if (minor < low) return false;
+    last = std::min(last, (minor - low) / -step + 1);
+  }
+  return first <= last;
+}
+
+// WalkLine, only the pixels in `rows`: the same steps, each drawn when its pair lies in the
+// frame, and of the pair only the pixels in those rows. A pixel's new value depends only on
+// its old one and the step, so the bands of a frame drawn one after another, in any order,
+// give the frame WalkLine gives.
+template <class Blend>
+[[gnu::always_inline]] inline void WalkLineInRows(const FramePixels& frame, Rows rows, int64_t x1,
+                                                  int64_t y1, int64_t x2, int64_t y2, uint8_t r,
+                                                  uint8_t g, uint8_t b, const Blend& blend) {
+  const int64_t dx = std::abs(x2 - x1);
+  const int64_t dy = std::abs(y2 - y1);
+  if (dx == 0 || dy == 0) {
+    AxisLineInRows(frame, rows, x1, y1, x2, y2, 0xFF000000u | MakeColor(b, g, r));
+    return;
+  }
+  uint8_t* const* frameRows = frame.rows;
+  if (dy < dx) {
+    Walk walk = MakeWalk(x1, y1, x2, y2);
+    if (!ClipWalk(walk, frame.width)) return;
+    // Near rows whose pair reaches into the band and lies in the frame.
+    const int64_t lowRow = std::max<int64_t>(rows.top - 1, 0);
+    const int64_t highRow = std::min<int64_t>(rows.bottom - 1, frame.height - 2);
+    if (lowRow > highRow) return;
+    int64_t first, last;
+    if (!StepsWithin(walk.minor, walk.step, walk.end - walk.start + 1, lowRow << kFractionBits,
+                     (highRow + 1) << kFractionBits, first, last)) {
+      return;
+    }
+    const uint32_t k[3] = {b, g, r};
+    int64_t yf = walk.minor + walk.step * first;
+    for (int64_t x = walk.start + first; x <= walk.start + last; ++x, yf += walk.step) {
+      if (yf < 0) continue;
+      const int64_t row = yf >> kFractionBits;
+      if (row < lowRow || row > highRow) continue;
+      const auto f = static_cast<uint32_t>(yf & kFractionMask);
+      const bool nearIn = row >= rows.top;
+      const bool farIn = row + 1 < rows.bottom;
+      if (nearIn && farIn) {
+        blend(frameRows[row] + 4 * x, frameRows[row + 1] + 4 * x, f);
+      } else if (nearIn) {
+        BlendNearOnly(frameRows[row] + 4 * x, k, f);
+      } else {
+        BlendFarOnly(frameRows[row + 1] + 4 * x, k, f);
+      }
+    }
+  } else {
+    Walk walk = MakeWalk(y1, x1, y2, x2);
+    if (!ClipWalk(walk, rows.bottom)) return;
+    if (walk.start < rows.top) {
+      if (walk.end < rows.top) return;
+      walk.minor += walk.step * (rows.top - walk.start);
+      walk.start = rows.top;
+    }
+    const auto limit = static_cast<uint64_t>(std::max(frame.width - 1, 0)) << kFractionBits;
+    int64_t xf = walk.minor;
+    for (int64_t y = walk.start; y <= walk.end; ++y, xf += walk.step) {
+      if (static_cast<uint64_t>(xf) >= limit) continue;
+      blend.Adjacent(frameRows[y] + 4 * (xf >> kFractionBits),
+                     static_cast<uint32_t>(xf & kFractionMask));
+    }
+  }
+}
+
 // Draws one line with the blend of its kind: the lines of a frame are drawn through one of
 // these, chosen once for the whole drawing pass.
 struct PortableLines {
@@ -231,6 +360,11 @@ struct PortableLines {
                                           int32_t x2, int32_t y2, uint8_t red, uint8_t green,
                                           uint8_t blue) {
     WalkLine(frame, x1, y1, x2, y2, red, green, blue, PortableBlend{{blue, green, red}});
+  }
+  static void DrawInRows(const FramePixels& frame, Rows rows, int32_t x1, int32_t y1, int32_t x2,
+                         int32_t y2, uint8_t red, uint8_t green, uint8_t blue) {
+    WalkLineInRows(frame, rows, x1, y1, x2, y2, red, green, blue,
+                   PortableBlend{{blue, green, red}});
   }
 };
 
@@ -244,6 +378,13 @@ struct Avx2Lines {
     const Avx2Blend blend{_mm256_setr_epi32(blue << 16, green << 16, red << 16, 0, blue << 16,
                                             green << 16, red << 16, 0)};
     WalkLine(frame, x1, y1, x2, y2, red, green, blue, blend);
+  }
+  [[gnu::target("avx2")]] static void DrawInRows(const FramePixels& frame, Rows rows, int32_t x1,
+                                                 int32_t y1, int32_t x2, int32_t y2, uint8_t red,
+                                                 uint8_t green, uint8_t blue) {
+    const Avx2Blend blend{_mm256_setr_epi32(blue << 16, green << 16, red << 16, 0, blue << 16,
+                                            green << 16, red << 16, 0)};
+    WalkLineInRows(frame, rows, x1, y1, x2, y2, red, green, blue, blend);
   }
 };
 #endif

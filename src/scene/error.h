@@ -54,12 +54,17 @@ inline double CheckedDivide(double numerator, double denominator) {
   return CheckedResult(numerator / denominator);
 }
 
+// Whether `value` rounds to a finite float (not NaN, not at or beyond the float range).
+inline bool FitsSingle(double value) {
+  // 2^128 − 2^103: the half-way point above FLT_MAX, from which rounding gives infinity.
+  constexpr double kOverflow = 340282356779733661637539395458142568448.0;
+  return std::fabs(value) < kOverflow;
+}
+
 // Rounds `value` to the nearest float, for the few working values held as 32-bit floats. A
 // value that is not finite or that rounds beyond the float range is an overflow, never a silent
 // infinity.
 inline float ToSingle(double value) {
-  // 2^128 − 2^103: the half-way point above FLT_MAX, from which rounding gives infinity.
-  constexpr double kOverflow = 340282356779733661637539395458142568448.0;
-  if (!(std::fabs(value) < kOverflow)) ThrowFloatFault(FloatFault::Overflow);
+  if (!FitsSingle(value)) ThrowFloatFault(FloatFault::Overflow);
   return static_cast<float>(value);
 }

@@ -39,8 +39,9 @@ class FormControls {
  public:
   virtual ~FormControls() = default;
 
-  // A modal message box with a fixed text; returns when the user dismisses it.
-  virtual void ShowMessage(const std::string& text) = 0;
+  // A modal message box with a fixed text and, where the program knows more, a second line of
+  // detail (empty for none); returns when the user dismisses it.
+  virtual void ShowMessage(const std::string& text, const std::string& detail = {}) = 0;
 
   // The side panel's read-only memo.
   virtual void MemoClear() = 0;
@@ -73,6 +74,12 @@ class FormControls {
   // (1 Tumbra, 2 Kestrel). Returns false when the user cancels.
   virtual bool RunOpenDialog(std::string& path, int& filterIndex) = 0;
 
-  // A save dialog, default extension already appended. Returns false when the user cancels.
-  virtual bool RunSaveDialog(SaveDialogKind kind, std::string& path) = 0;
+  // A save dialog, default extension already appended; `filterIndex` is the filter chosen,
+  // counted from 1. Returns false when the user cancels.
+  virtual bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) = 0;
+
+  // A model file was read in full and is shown now, whichever way it was opened: `path` as it
+  // was given, `filterIndex` the Open dialog's filter of the reader that read it. The window
+  // keeps it among the recent files and reads it again on Reload.
+  virtual void SceneFileOpened(const std::string& path, int filterIndex) = 0;
 };

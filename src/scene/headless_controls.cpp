@@ -3,9 +3,10 @@
 
 #include "scene/scene_model.h"
 
-void HeadlessControls::ShowMessage(const std::string& text) {
+void HeadlessControls::ShowMessage(const std::string& text, const std::string& detail) {
   Messages.push_back(text);
-  if (OnMessage) OnMessage(text);
+  MessageDetails.push_back(detail);
+  if (OnMessage) OnMessage(text, detail);
 }
 
 void HeadlessControls::SetCheckBoxChecked(int number, bool checked) {
@@ -31,10 +32,11 @@ bool HeadlessControls::RunOpenDialog(std::string& path, int& filterIndex) {
   return true;
 }
 
-bool HeadlessControls::RunSaveDialog(SaveDialogKind kind, std::string& path) {
+bool HeadlessControls::RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) {
   LastSaveKind = kind;
   if (!NextSave) return false;
   path = *NextSave;
+  filterIndex = NextSaveFilter;
   NextSave.reset();
   return true;
 }

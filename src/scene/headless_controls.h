@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/form_controls.h"
@@ -18,7 +19,7 @@ class HeadlessControls : public FormControls {
   // The form whose click handlers the check boxes run. Must be set before any check box changes.
   void Attach(TForm1* form) { form_ = form; }
 
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const std::string& text, const std::string& detail = {}) override;
   void MemoClear() override { Memo.clear(); }
   void MemoAdd(const std::string& line) override {
     if (KeepsMemo) Memo.push_back(line);
@@ -33,7 +34,10 @@ class HeadlessControls : public FormControls {
   void ClearClientArea() override { ++ClientClears; }
   void PresentFrame(const QImage& frame, int left, int top) override;
   bool RunOpenDialog(std::string& path, int& filterIndex) override;
-  bool RunSaveDialog(SaveDialogKind kind, std::string& path) override;
+  bool RunSaveDialog(SaveDialogKind kind, std::string& path, int& filterIndex) override;
+  void SceneFileOpened(const std::string& path, int filterIndex) override {
+    OpenedFiles.emplace_back(path, filterIndex);
+  }
 
   // A user's click on check box `number`: toggles it, which runs its handler.
   void ClickCheckBox(int number) { SetCheckBoxChecked(number, !CheckBoxChecked(number)); }
@@ -41,6 +45,7 @@ class HeadlessControls : public FormControls {
 
   // --- State, as the window would show it ---
   std::vector<std::string> Messages;
+  std::vector<std::string> MessageDetails;  // one for each message, empty where it has none
   std::vector<std::string> Memo;
   // False where nothing ever shows the memo (kestrel-render): the form's CommentLines is then
   // the one copy of the comment lines, which a file can make gigabytes of.
@@ -52,9 +57,11 @@ class HeadlessControls : public FormControls {
   std::set<int> HeldKeys;
   int FramesPresented = 0;
   int ClientClears = 0;
+  // Every file read in full, with the filter of its reader, in order.
+  std::vector<std::pair<std::string, int>> OpenedFiles;
 
   // Called for every message box, after it is recorded (the headless command prints it).
-  std::function<void(const std::string&)> OnMessage;
+  std::function<void(const std::string& text, const std::string& detail)> OnMessage;
 
   // What the next dialog answers; an empty answer is a cancel. Consumed by the dialog.
   struct OpenAnswer {
@@ -63,6 +70,7 @@ class HeadlessControls : public FormControls {
   };
   std::optional<OpenAnswer> NextOpen;
   std::optional<std::string> NextSave;
+  int NextSaveFilter = 1;  // the filter the next save dialog reports, when it is answered
   SaveDialogKind LastSaveKind = SaveDialogKind::Scene;
 
  private:

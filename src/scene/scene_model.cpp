@@ -1,6 +1,8 @@
 // Window creation and the six option check boxes.
 #include "scene/scene_model.h"
 
+#include <cmath>
+
 #include "scene/colour_codes.h"
 
 TForm1::TForm1(FormControls& controls) : controls_(controls) {
@@ -21,6 +23,11 @@ void TForm1::FormCreate() {
   FillCircles = false;
   VecSize = 24;
   IntSize = 4;
+}
+
+double TForm1::CheckedPixelRatio() const {
+  if (!(PixelRatio > 0) || !std::isfinite(PixelRatio)) ThrowFloatFault(FloatFault::Invalid);
+  return PixelRatio;
 }
 
 void TForm1::SetCheckBox(uint8_t number, bool value) {

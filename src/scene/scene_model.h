@@ -20,6 +20,7 @@ enum class MouseButton { Left, Right, Middle };
 
 // The renderer's working arrays (render/render_workspace.h).
 struct RenderWorkspace;
+class WorkerPool;
 
 // Pixels subtracted from the smaller frame side when a model is fitted.
 inline constexpr int FitMargin = 10;
@@ -115,9 +116,16 @@ class TForm1 {
   std::vector<std::string> CommentLines;
 
   // --- Frame ---
+  // Device pixels per logical pixel of the screen the window is on: 1 on a plain screen, 2 on a
+  // 2x one, 1.25 or 1.5 on others. The frame has the drawing area's logical size times this,
+  // rounded, so that it is shown pixel for pixel; the pointer arrives in those pixels too. The
+  // window sets it before it sizes the frame; it must be positive and finite.
+  double PixelRatio = 1;
   // Working arrays the renderer keeps from one frame to the next, so that a frame of an
   // unchanged model allocates nothing. They hold no state: each frame rewrites them.
   std::shared_ptr<RenderWorkspace> Workspace;
+  // The threads a frame is drawn with: the process's shared pool when this is empty.
+  std::shared_ptr<WorkerPool> Workers;
   QImage FrameBitmap;
   std::vector<uint8_t*> ScanLines;
   TRect FrameRect{};
@@ -158,6 +166,9 @@ class TForm1 {
   uint8_t IntSize = 0;
 
   double CircleRadius = 0;
+
+  // PixelRatio, or the invalid-operation fault when it is not a positive finite number.
+  double CheckedPixelRatio() const;
 
   FormControls& Controls() { return controls_; }
 

@@ -85,8 +85,8 @@ bool TForm1::ComputeScale() {
     ModelDiameter = ToSingle((std::sqrt(double{ModelDiameter}) + CircleRadius) * 2);
     FitScaleToFrame(*this);
     return true;
-  } catch (const std::exception&) {
-    Controls().ShowMessage("Error centering and scaling coordinates");
+  } catch (const std::exception& e) {
+    Controls().ShowMessage("Error centering and scaling coordinates", e.what());
     return false;
   }
 }

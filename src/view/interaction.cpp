@@ -27,10 +27,17 @@ int32_t Step(int32_t from, int32_t to) {
 }
 
 // Horizontal motion turns about the up axis, vertical about the right axis: the front of the
-// model follows the pointer.
+// model follows the pointer. The steps are device pixels; the turn is per logical pixel, so a
+// drag across the window turns the model as far on a 2x screen as on a plain one.
 void TurnBySteps(TForm1& f, int32_t dx, int32_t dy) {
-  f.RotateCam(1, dx * kTurnPerPixel);
-  f.RotateCam(0, dy * kTurnPerPixel);
+  const double ratio = f.CheckedPixelRatio();
+  f.RotateCam(1, dx * kTurnPerPixel / ratio);
+  f.RotateCam(0, dy * kTurnPerPixel / ratio);
+}
+
+// The keys' pan step in device pixels: ten logical pixels.
+double KeyPanStep(const TForm1& f) {
+  return kPanPixels * f.CheckedPixelRatio();
 }
 
 void ZoomIn(TForm1& f) {
@@ -45,16 +52,16 @@ void ZoomOut(TForm1& f) {
 bool LetterKey(TForm1& f, uint16_t key) {
   switch (key) {
     case 'A':
-      PanUp(f, -kPanPixels);
+      PanUp(f, -KeyPanStep(f));
       return true;
     case 'Q':
-      PanUp(f, kPanPixels);
+      PanUp(f, KeyPanStep(f));
       return true;
     case 'S':
-      PanRight(f, -kPanPixels);
+      PanRight(f, -KeyPanStep(f));
       return true;
     case 'D':
-      PanRight(f, kPanPixels);
+      PanRight(f, KeyPanStep(f));
       return true;
     case 'F':
       ZoomIn(f);
@@ -101,16 +108,16 @@ void TForm1::FormMouseMove(int32_t x, int32_t y) {
     SpinDX = Step(LastMouseX, x);
     SpinDY = Step(LastMouseY, y);
     if (LeftDragging) TurnBySteps(*this, SpinDX, SpinDY);
-    // Pixel for pixel: the picture stays under the pointer.
+    // Pixel for pixel (device pixels, as the frame's): the picture stays under the pointer.
     if (RightDragging) {
       PanRight(*this, -static_cast<double>(SpinDX));
       PanUp(*this, SpinDY);
     }
     LastMouseX = x;
     LastMouseY = y;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The old position stays, so the next move tries again from it.
-    controls_.ShowMessage("Error dragging viewpoint");
+    controls_.ShowMessage("Error dragging viewpoint", e.what());
     return;
   }
   Render();
@@ -144,7 +151,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
     if (plain)
       RotateCam(0, -kKeyTurn);
     else if (ctrl)
-      PanUp(*this, -kPanPixels);
+      PanUp(*this, -KeyPanStep(*this));
     else
       ZoomOut(*this);
     handled = true;
@@ -153,7 +160,7 @@ void TForm1::FormKeyDown(uint16_t& key) {
     if (plain)
       RotateCam(0, kKeyTurn);
     else if (ctrl)
-      PanUp(*this, kPanPixels);
+      PanUp(*this, KeyPanStep(*this));
     else
       ZoomIn(*this);
     handled = true;
@@ -161,14 +168,14 @@ void TForm1::FormKeyDown(uint16_t& key) {
   // Shift alone does nothing to Left and Right, yet the key is still taken and drawn.
   if (controls_.KeyIsDown(VK_LEFT)) {
     if (ctrl)
-      PanRight(*this, -kPanPixels);
+      PanRight(*this, -KeyPanStep(*this));
     else if (plain)
       RotateCam(1, kKeyTurn);
     handled = true;
   }
   if (controls_.KeyIsDown(VK_RIGHT)) {
     if (ctrl)
-      PanRight(*this, kPanPixels);
+      PanRight(*this, KeyPanStep(*this));
     else if (plain)
       RotateCam(1, -kKeyTurn);
     handled = true;

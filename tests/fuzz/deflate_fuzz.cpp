@@ -2,7 +2,8 @@
 // the fuzzer's bytes: literal stretches, copies from near and far (up to the window and past
 // it), runs and noise, so that a few bytes of program reach every distance, the window's
 // slides and the finder's chains and ring. Each search is checked against zlib's walk, and the
-// stream must be zlib's byte for byte, however the finder links its longer chains.
+// stream must be zlib's byte for byte, however the finder links its longer chains, and whether
+// or not a second thread builds them ahead of the parse.
 #include <zlib.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "formats/deflate/deflate_level9_testing.h"
+#include "support/pool_threads.h"
 
 namespace {
 
@@ -81,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                : mode % 3 == 1 ? ChainLinking::Always
                                                : ChainLinking::Never;
   // A disagreement of the finder with zlib's walk throws, and so ends the run as a finding.
-  if (DeflateLevel9ForTesting(input, true, linking) != zlib) {
+  static PoolThreads helper;
+  TwoThreads* threads = mode & 4 ? &helper : nullptr;
+  if (DeflateLevel9ForTesting(input, true, linking, threads) != zlib) {
     std::fprintf(stderr, "deflate differs from zlib on %zu bytes\n", input.size());
     std::abort();
   }

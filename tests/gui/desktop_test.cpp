@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -27,6 +28,7 @@
 #include "app/FileWatch.h"
 #include "app/MainUnit.h"
 #include "app/Resources.h"
+#include "formats/file_kind.h"
 #include "gui_support.h"
 #include "scene/scene_model.h"
 
@@ -175,6 +177,7 @@ class DesktopTest : public QObject {
  private slots:
   void applicationIconInEveryThemeSize();
   void startOptionsKeepTheFirstArgument();
+  void usageSaysWhatItOpensTheKeysAndWhereTheReadmeIs();
   void droppedTumbraFileOpensAsOpenWould();
   void droppedSceneFileGoesToTheSceneReader();
   void droppedMeshesAndPointCloudsOpen();
@@ -226,6 +229,50 @@ void DesktopTest::startOptionsKeepTheFirstArgument() {
   o = parse({"kestrel", "--watch", "a.tmb"});
   QCOMPARE(o.firstArgument, std::string("--watch"));
   QVERIFY(!o.watch);
+
+  // The usage and the version, asked for anywhere; the usage wins.
+  const struct {
+    std::initializer_list<const char*> args;
+    bool help, version;
+  } asked[] = {
+      {{"kestrel"}, false, false},
+      {{"kestrel", "--help"}, true, false},
+      {{"kestrel", "-h"}, true, false},
+      {{"kestrel", "a.tmb", "--watch", "--help"}, true, false},
+      {{"kestrel", "--version"}, false, true},
+      {{"kestrel", "a.tmb", "--version"}, false, true},
+      {{"kestrel", "--version", "--help"}, true, false},
+      {{"kestrel", "--helpful", "-version"}, false, false},
+  };
+  for (const auto& a : asked) {
+    o = parse(a.args);
+    QCOMPARE(o.help, a.help);
+    QCOMPARE(o.version, a.version);
+  }
+}
+
+void DesktopTest::usageSaysWhatItOpensTheKeysAndWhereTheReadmeIs() {
+  const QString usage = QString::fromStdString(StartUsage("/opt/k/share/doc/kestrel/README.md"));
+  const QStringList lines = usage.split(QLatin1Char('\n'));
+  QCOMPARE(lines.first(), QStringLiteral("usage: kestrel [MODEL [--watch]]"));
+  // Every extension the table of file kinds has.
+  QVERIFY(usage.contains(QString::fromStdString(OpenedExtensions())));
+  QVERIFY(usage.contains(QStringLiteral(".tmb")) && usage.contains(QStringLiteral(".ksl")));
+  QVERIFY(usage.contains(QStringLiteral("  --watch ")));
+  // The keys in one line, every group of them there.
+  const QStringList keys = lines.filter(QRegularExpression(QStringLiteral("^Keys: ")));
+  QCOMPARE(keys.size(), 1);
+  for (const char* key : {"drag", "arrows", "Ctrl+arrows", "A/Q/S/D", "wheel", "F/C",
+                          "Shift+Up/Down", "Ctrl+O", "F5", "F11"}) {
+    QVERIFY2(keys[0].contains(QLatin1String(key)), key);
+  }
+  QVERIFY(
+      lines.at(lines.size() - 2).endsWith(QStringLiteral(": /opt/k/share/doc/kestrel/README.md")));
+  QVERIFY(QRegularExpression(QStringLiteral("^kestrel \\d+\\.\\d+\\.\\d+\n$"))
+              .match(QString::fromStdString(VersionLine()))
+              .hasMatch());
+  // Run from the build folder, the program points at this checkout's README.
+  QVERIFY(QFile::exists(QString::fromStdString(ReadmeLocation())));
 }
 
 // Needs the Tumbra reader.

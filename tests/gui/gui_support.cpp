@@ -1,8 +1,14 @@
 #include "gui_support.h"
 
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QShortcut>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/AboutUnit.h"
@@ -10,6 +16,26 @@
 #include "app/ModalBoxes.h"
 #include "scene/colour_codes.h"
 #include "scene/scene_model.h"
+
+namespace {
+
+// No test reads or writes the user's own settings: every window test program keeps them in a
+// folder of its own, gone when it ends. Set before main(), so before any window exists.
+struct SettingsSandbox {
+  QTemporaryDir folder;
+  SettingsSandbox() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+  }
+};
+const SettingsSandbox sandbox;
+
+}  // namespace
+
+void ForgetSettings() {
+  QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("kestrel"),
+            QStringLiteral("kestrel"))
+      .clear();
+}
 
 ModalScript::ModalScript() {
   SetModalRunner([this](QDialog& dialog) { return Run(dialog); });
@@ -25,7 +51,22 @@ void ModalScript::AnswerFile(const QString& path, const QString& nameFilter) {
 
 int ModalScript::Run(QDialog& dialog) {
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-    boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons()});
+    bool plain = box->textFormat() == Qt::PlainText;
+    bool oneLine = true;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+      if (label->text() != box->informativeText()) continue;
+      plain = plain && label->textFormat() == Qt::PlainText;
+      oneLine = oneLine && !label->wordWrap();
+    }
+    // What the copy key would take.
+    QString copied;
+    for (QShortcut* shortcut : box->findChildren<QShortcut*>()) {
+      if (shortcut->key() != QKeySequence::Copy) continue;
+      emit shortcut->activated();
+      copied = QGuiApplication::clipboard()->text();
+    }
+    boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
+                     box->informativeText(), plain, oneLine, copied});
     if (duringBox) duringBox();
     return QMessageBox::Ok;
   }

@@ -22,6 +22,10 @@ class ModalScript {
     QString title;
     QString text;
     QMessageBox::StandardButtons buttons;
+    QString detail;  // the second line, under the text
+    bool plain;      // text and detail shown as they are, never read as markup
+    bool oneLine;    // the detail never wrapped
+    QString copied;  // what the copy key puts on the clipboard
   };
   struct FileDialog {
     QStringList nameFilters;
@@ -67,3 +71,6 @@ QString WriteTumbraFile(const QTemporaryDir& dir, const QString& name);
 
 // The window, shown and active, ready for keys.
 void ShowAndActivate(TMainWindow& window);
+
+// Empties the settings the windows of this test program remember (recent files, folders).
+void ForgetSettings();

@@ -236,13 +236,24 @@ void ShellTest::messageAndErrorBoxesCarryTheApplicationTitle() {
   w.Controls().ShowMessage("Error sizing form");
   Guarded(&w, [] { throw KestrelError("Cannot create file \"/x/y.bmp\"."); });
   Guarded(&w, [] { throw std::runtime_error("plain failure"); });
+  w.Controls().ShowMessage("Error reading text file", "<b>caf\xC3\xA9</b>.tmb: Permission denied");
   // Never the allocator's own text.
   Guarded(&w, [] { throw std::bad_alloc(); });
-  QCOMPARE(script.boxes.size(), size_t{4});
-  QCOMPARE(script.boxes[3].icon, QMessageBox::Critical);
-  QCOMPARE(script.boxes[3].text, QStringLiteral("Out of memory"));
+  QCOMPARE(script.boxes.size(), size_t{5});
+  QCOMPARE(script.boxes[4].icon, QMessageBox::Critical);
+  QCOMPARE(script.boxes[4].text, QStringLiteral("Out of memory"));
   QCOMPARE(script.boxes[0].icon, QMessageBox::NoIcon);
   QCOMPARE(script.boxes[0].text, QStringLiteral("Error sizing form"));
+  QVERIFY(script.boxes[0].detail.isEmpty());
+  // The fixed text stays the text; what more the program knows is the second line, as written.
+  QCOMPARE(script.boxes[3].text, QStringLiteral("Error reading text file"));
+  QCOMPARE(script.boxes[3].detail, QStringLiteral("<b>caf\u00E9</b>.tmb: Permission denied"));
+  QVERIFY(script.boxes[3].plain);
+  QVERIFY(script.boxes[3].oneLine);
+  // Ctrl+C copies the message as two lines; a box without a detail, its text alone.
+  QCOMPARE(script.boxes[3].copied,
+           QStringLiteral("Error reading text file\n<b>caf\u00E9</b>.tmb: Permission denied"));
+  QCOMPARE(script.boxes[0].copied, QStringLiteral("Error sizing form"));
   QCOMPARE(script.boxes[1].icon, QMessageBox::Critical);
   QCOMPARE(script.boxes[1].text, QStringLiteral("Cannot create file \"/x/y.bmp\"."));
   QCOMPARE(script.boxes[2].text, QStringLiteral("plain failure"));
@@ -346,26 +357,43 @@ void ShellTest::fileDialogsFiltersAndDefaultExtensions() {
 
   // A bare name gets the default extension; a name with one keeps it.
   script.AnswerFile(dir.filePath(QStringLiteral("scene")));
-  QVERIFY(c.RunSaveDialog(SaveDialogKind::Scene, path));
+  QVERIFY(c.RunSaveDialog(SaveDialogKind::Scene, path, filter));
   QCOMPARE(QString::fromStdString(path), dir.filePath(QStringLiteral("scene.ksl")));
-  script.AnswerFile(dir.filePath(QStringLiteral("picture")));
-  QVERIFY(c.RunSaveDialog(SaveDialogKind::Picture, path));
-  QCOMPARE(QString::fromStdString(path), dir.filePath(QStringLiteral("picture.bmp")));
-  script.AnswerFile(dir.filePath(QStringLiteral("picture.old.bmp")));
-  QVERIFY(c.RunSaveDialog(SaveDialogKind::Picture, path));
-  QCOMPARE(QString::fromStdString(path), dir.filePath(QStringLiteral("picture.old.bmp")));
-  QVERIFY(!c.RunSaveDialog(SaveDialogKind::Picture, path));
-
+  QCOMPARE(filter, 1);
   const ModalScript::FileDialog& scene = script.fileDialogs[3];
   QVERIFY(scene.saves);
   QCOMPARE(scene.nameFilters, QStringList({kKestrelFilter}));
   QCOMPARE(scene.defaultSuffix, QStringLiteral("ksl"));
   QVERIFY(!scene.confirmsOverwrite);
-  const ModalScript::FileDialog& picture = script.fileDialogs[4];
-  QVERIFY(picture.saves);
-  QCOMPARE(picture.nameFilters, QStringList({kBitmapFilter}));
-  QCOMPARE(picture.defaultSuffix, QStringLiteral("bmp"));
-  QVERIFY(!picture.confirmsOverwrite);
+
+  // Pictures: a bare name takes the extension of the filter chosen; a name with one keeps it,
+  // whatever the filter.
+  const struct {
+    const char* typed;
+    QString filter;  // empty: left as the dialog opens
+    const char* saved;
+    int index;
+  } pictures[] = {
+      {"picture", QString(), "picture.bmp", 1},
+      {"picture", kPngFilter, "picture.png", 2},
+      {"picture.old.bmp", QString(), "picture.old.bmp", 1},
+      {"picture.BMP", kPngFilter, "picture.BMP", 2},
+      {"picture.png", kBitmapFilter, "picture.png", 1},
+  };
+  for (const auto& p : pictures) {
+    script.AnswerFile(dir.filePath(QString::fromLatin1(p.typed)), p.filter);
+    QVERIFY(c.RunSaveDialog(SaveDialogKind::Picture, path, filter));
+    QCOMPARE(QString::fromStdString(path), dir.filePath(QString::fromLatin1(p.saved)));
+    QCOMPARE(filter, p.index);
+    // Each time it opens on BMP, after a PNG too.
+    const ModalScript::FileDialog& picture = script.fileDialogs.back();
+    QVERIFY(picture.saves);
+    QCOMPARE(picture.nameFilters, QStringList({kBitmapFilter, kPngFilter}));
+    QCOMPARE(picture.selectedFilterBefore, kBitmapFilter);
+    QCOMPARE(picture.defaultSuffix, QStringLiteral("bmp"));
+    QVERIFY(!picture.confirmsOverwrite);
+  }
+  QVERIFY(!c.RunSaveDialog(SaveDialogKind::Picture, path, filter));
 }
 
 // The seam above answers dialogs without running them; here the open dialog really runs, and

@@ -129,13 +129,18 @@ void WindowTest::menuEntriesIconsAndStates() {
   QCOMPARE(top[1]->text(), QStringLiteral("About"));
   QVERIFY(top[1]->menu() == nullptr);
 
+  // The five entries in their order, with Open Recent and Reload after Open.
   const QList<QAction*> items = w.File1->actions();
-  QCOMPARE(items.size(), 5);
+  QCOMPARE(items.size(), 7);
   QCOMPARE(items[0]->text(), QStringLiteral("Open"));
-  QCOMPARE(items[1]->text(), QStringLiteral("Save As"));
-  QCOMPARE(items[2]->text(), QStringLiteral("Save Image As"));
-  QVERIFY(items[3]->isSeparator());
-  QCOMPARE(items[4]->text(), QStringLiteral("Exit"));
+  QCOMPARE(items[1]->text(), QStringLiteral("Open Recent"));
+  QCOMPARE(items[1]->menu(), w.OpenRecent1);
+  QCOMPARE(items[2], w.Reload1);
+  QCOMPARE(items[2]->text(), QStringLiteral("Reload"));
+  QCOMPARE(items[3]->text(), QStringLiteral("Save As"));
+  QCOMPARE(items[4]->text(), QStringLiteral("Save Image As"));
+  QVERIFY(items[5]->isSeparator());
+  QCOMPARE(items[6]->text(), QStringLiteral("Exit"));
 
   for (QAction* withIcon : {w.Open1, w.SaveAs1, w.Exit1}) {
     QVERIFY(!withIcon->icon().isNull());

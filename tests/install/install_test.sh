@@ -46,6 +46,17 @@ share/thumbnailers/kestrel.thumbnailer"
 expect "installed files" "$(LC_ALL=C sort <<<"$expected_files")" \
   "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)"
 
+# --- The programs say what they are without a display, and the window's usage names the README
+# installed beside it.
+for program in kestrel kestrel-render; do
+  expect "$program --version" "$program $(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' \
+    "$source/CMakeLists.txt")" "$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version)"
+done
+usage=$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/kestrel" --help) || fail "kestrel --help failed"
+readme_line=$(grep -c "README.*: $share/doc/kestrel/README.md\$" <<<"$usage" || true)
+expect "kestrel --help names the installed README" 1 "$readme_line"
+cmp -s "$source/README.md" "$share/doc/kestrel/README.md" || fail "the installed README is not ours"
+
 # --- The desktop entry: valid by the validator's every rule, hints included.
 entry=$share/applications/kestrel.desktop
 validation=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $validation"

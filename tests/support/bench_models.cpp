@@ -124,3 +124,44 @@ void MakeCircles(TForm1& form, int32_t circles, double radius, uint64_t seed) {
   form.CircleRadius = radius;
   EndModel(form);
 }
+
+void MakeTorusGrid(TForm1& form, int32_t rings, int32_t around) {
+  BeginModel(form);
+  constexpr double kPi = 3.14159265358979323846;
+  form.Points.reserve(static_cast<size_t>(rings) * static_cast<size_t>(around));
+  form.Segments.reserve(static_cast<size_t>(rings) * static_cast<size_t>(around));
+  for (int32_t r = 0; r < rings; ++r) {
+    const double u = 2 * kPi * r / rings;
+    for (int32_t a = 0; a < around; ++a) {
+      const double v = 2 * kPi * a / around;
+      const double w = 1 + 0.4 * std::cos(v);
+      AddPoint(form, Vec3{w * std::cos(u), 0.4 * std::sin(v), w * std::sin(u)});
+      const int32_t here = r * around + a;
+      const int32_t next = r * around + (a + 1) % around;
+      const uint8_t shade = static_cast<uint8_t>(96 + 159 * a / around);
+      form.Segments.push_back(
+          SegmentRecord{0, 0, MakeColor(shade, 200, 255 - shade), here, next, 0});
+    }
+  }
+  EndModel(form);
+}
+
+void MakeTiedModel(TForm1& form, int32_t segments, int32_t steps, uint64_t seed) {
+  BeginModel(form);
+  BenchRandom random(seed);
+  const auto coordinate = [&] {
+    return static_cast<double>(static_cast<int64_t>(random.Next() % static_cast<uint64_t>(steps))) /
+               steps * 2 -
+           1;
+  };
+  const int32_t points = std::max(segments / 2, 2);
+  for (int32_t i = 0; i < points; ++i)
+    AddPoint(form, Vec3{coordinate(), coordinate(), coordinate()});
+  for (int32_t k = 0; k < segments; ++k) {
+    const auto a = static_cast<int32_t>(random.Next() % static_cast<uint64_t>(points));
+    const auto b = static_cast<int32_t>(random.Next() % static_cast<uint64_t>(points));
+    const uint8_t kind = random.Next() % 4 == 0 ? 1 : 0;
+    form.Segments.push_back(SegmentRecord{kind, 0, random.Colour(), a, b, 0});
+  }
+  EndModel(form);
+}

@@ -34,3 +34,11 @@ void MakeDots(TForm1& form, int32_t dots, uint64_t seed);
 
 // `circles` point circles of the given radius (model units) at random places in the unit ball.
 void MakeCircles(TForm1& form, int32_t circles, double radius, uint64_t seed);
+
+// A torus of `rings` rings of `around` points each, every ring closed by `around` lines: a
+// regular grid, so many lines share a depth.
+void MakeTorusGrid(TForm1& form, int32_t rings, int32_t around);
+
+// `segments` lines and dots (one in four) between random points whose coordinates take only
+// `steps` values on each axis: few distinct depths, many ties.
+void MakeTiedModel(TForm1& form, int32_t segments, int32_t steps, uint64_t seed);

@@ -1,17 +1,17 @@
 // Counts every heap allocation of the program: malloc and its kin, which operator new and Qt
 // both come down to, are defined here, counted and handed on to the C library. Include it in
-// exactly one source file of a program. Under AddressSanitizer, which brings its own allocator,
-// nothing is defined and kCountingAllocations is false.
+// exactly one source file of a program. Under AddressSanitizer or ThreadSanitizer, which bring
+// their own allocators, nothing is defined and kCountingAllocations is false.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KESTREL_COUNT_ALLOCATIONS 0
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define KESTREL_COUNT_ALLOCATIONS 0
 #endif
 #endif

@@ -5,6 +5,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -18,6 +20,60 @@ namespace deflate9 {
 
 namespace {
 
+// zlib's inflate run over a stream as its bytes come, what comes out compared with the input:
+// a stream is only trusted once it unpacks to exactly what it was made from.
+class StreamCheck {
+ public:
+  explicit StreamCheck(std::span<const uint8_t> original)
+      : original_(original), piece_(std::make_unique<uint8_t[]>(kPiece)) {
+    live_ = inflateInit(&s_) == Z_OK;
+    same_ = live_;
+  }
+  ~StreamCheck() {
+    if (live_) inflateEnd(&s_);
+  }
+  StreamCheck(const StreamCheck&) = delete;
+  StreamCheck& operator=(const StreamCheck&) = delete;
+
+  // The next `n` bytes of the stream.
+  void Feed(const uint8_t* data, size_t n) {
+    while (n > 0 && same_ && ret_ == Z_OK) {
+      const size_t slice = std::min<size_t>(n, UINT_MAX);
+      s_.next_in = const_cast<Bytef*>(data);
+      s_.avail_in = static_cast<uInt>(slice);
+      data += slice;
+      n -= slice;
+      while (same_ && ret_ == Z_OK) {
+        s_.next_out = piece_.get();
+        s_.avail_out = kPiece;
+        ret_ = inflate(&s_, Z_NO_FLUSH);
+        const size_t have = kPiece - s_.avail_out;
+        same_ = have <= original_.size() - done_ &&
+                std::equal(piece_.get(), piece_.get() + have, original_.begin() + done_);
+        done_ += have;
+        // Everything given is used up: the rest of the stream is still to come.
+        if (ret_ == Z_BUF_ERROR && s_.avail_in == 0) ret_ = Z_OK;
+        if (s_.avail_in == 0 && have < kPiece) break;
+      }
+    }
+    // Bytes after the end of the stream are no part of a stream of the input.
+    if (ret_ == Z_STREAM_END && (s_.avail_in != 0 || n != 0)) same_ = false;
+  }
+
+  // After the last byte: whether the stream was exactly the input, and nothing more.
+  bool Passed() const { return same_ && ret_ == Z_STREAM_END && done_ == original_.size(); }
+
+ private:
+  static constexpr size_t kPiece = size_t{1} << 16;
+  std::span<const uint8_t> original_;
+  std::unique_ptr<uint8_t[]> piece_;
+  z_stream s_{};
+  bool live_ = false;
+  bool same_ = false;
+  int ret_ = Z_OK;
+  size_t done_ = 0;
+};
+
 // deflate_state's fields for the level 9 path, with zlib's names in camel case. Window offsets
 // (strstart_, blockStart_) are zlib's, relative to windowStart_; match positions are input
 // positions, which differ from zlib's offsets by a multiple of kWSize that every distance and
@@ -25,13 +81,61 @@ namespace {
 class Deflater {
  public:
   Deflater(std::span<const uint8_t> input, std::vector<uint8_t>& out, bool crossCheck,
-           ChainLinking linking)
-      : in_(input.data()),
+           ChainLinking linking, bool helped)
+      : out_(out),
+        in_(input.data()),
         inLeft_(input.size()),
         crossCheck_(crossCheck),
         window_(std::make_unique<uint8_t[]>(kWindowSize)),
         blocks_(out),
-        finder_(input.data(), input.size(), linking) {}
+        finder_(input.data(), input.size(), linking) {
+    if (helped) finder_.ExpectHelp();
+  }
+
+  void DamageAt(size_t at) { damageAt_ = at; }
+  // Flips the byte to damage once it is written.
+  void Damage() {
+    if (damageAt_ < out_.size()) {
+      out_[damageAt_] ^= 0x40;
+      damageAt_ = SIZE_MAX;
+    }
+  }
+
+  // With a second thread: the chains built ahead on it while this one parses, and between
+  // runs, with `check`, the blocks written so far inflated again. Returns how many of the
+  // output's bytes were checked. The output's room is reserved ahead, so the bytes already
+  // written stay where they are while more are added.
+  size_t RunHelped(TwoThreads& threads, StreamCheck* check) {
+    check_ = check;
+    const uint8_t* written = out_.data();
+    size_t checked = 0;
+    const auto checkSome = [&]() {
+      const size_t ready = produced_.load(std::memory_order_acquire);
+      if (ready <= checked) return false;
+      // A slice at a time, so that a run of chains asked for meanwhile is not kept waiting.
+      const size_t n = std::min<size_t>(ready - checked, size_t{1} << 18);
+      check_->Feed(written + checked, n);
+      checked += n;
+      return true;
+    };
+    threads.RunBoth(
+        [this] {
+          // However the parse ends, the helper is let go.
+          struct Release {
+            MatchFinder& finder;
+            ~Release() { finder.Finish(); }
+          } release{finder_};
+          Run();
+        },
+        [&] {
+          if (check != nullptr) {
+            finder_.HelpAlong(checkSome);
+          } else {
+            finder_.HelpAlong();
+          }
+        });
+    return checked;
+  }
 
   // deflate_slow with Z_FINISH and room for all output. zlib inserts each position into its
   // hash chains here; the finder has them already.
@@ -83,6 +187,11 @@ class Deflater {
     const uint8_t* stored = blockStart_ >= 0 ? window_.get() + blockStart_ : nullptr;
     blocks_.FlushBlock(stored, static_cast<unsigned long>(long{strstart_} - blockStart_), last);
     blockStart_ = strstart_;
+    Damage();
+    if (check_ != nullptr) {
+      produced_.store(out_.size(), std::memory_order_release);
+      finder_.Poke();
+    }
   }
 
   // fill_window. What it leaves past the data matters: zlib's own walk near the end of the
@@ -195,6 +304,10 @@ class Deflater {
     return bestLen <= lookahead_ ? bestLen : lookahead_;
   }
 
+  std::vector<uint8_t>& out_;
+  StreamCheck* check_ = nullptr;
+  size_t damageAt_ = SIZE_MAX;       // for the tests: a byte to flip once it is written
+  std::atomic<size_t> produced_{0};  // output bytes written whole, for the check
   const uint8_t* in_;
   size_t inLeft_;
   bool crossCheck_;
@@ -218,7 +331,8 @@ class Deflater {
 }  // namespace deflate9
 
 std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, bool crossCheck,
-                                             ChainLinking linking) {
+                                             ChainLinking linking, TwoThreads* threads,
+                                             bool* checked, size_t damageAt) {
   if (input.size() > kMaxDeflateLevel9Input) throw std::length_error("input too large");
   std::vector<uint8_t> out;
   // Room for a stream that does not compress (stored blocks add five bytes in 16 KiB): only
@@ -227,7 +341,22 @@ std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, boo
   // The header of a 15-bit window at the highest level, without a dictionary.
   out.push_back(0x78);
   out.push_back(0xDA);
-  deflate9::Deflater(input, out, crossCheck, linking).Run();
+  std::unique_ptr<deflate9::StreamCheck> check;
+  if (checked != nullptr) check = std::make_unique<deflate9::StreamCheck>(input);
+  const uint8_t* room = out.data();
+  size_t alreadyChecked = 0;
+  deflate9::Deflater deflater(input, out, crossCheck, linking, threads != nullptr);
+  deflater.DamageAt(damageAt);
+  if (threads != nullptr) {
+    alreadyChecked = deflater.RunHelped(*threads, check.get());
+  } else {
+    deflater.Run();
+  }
+  if (out.data() != room) {
+    // The reserved room ran out (it cannot, by the bound above): check all of it here.
+    check = checked != nullptr ? std::make_unique<deflate9::StreamCheck>(input) : nullptr;
+    alreadyChecked = 0;
+  }
   uLong adler = adler32(0, nullptr, 0);
   for (size_t done = 0; done < input.size();) {
     const uInt n = static_cast<uInt>(std::min<size_t>(input.size() - done, size_t{1} << 30));
@@ -235,9 +364,15 @@ std::vector<uint8_t> DeflateLevel9ForTesting(std::span<const uint8_t> input, boo
     done += n;
   }
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(adler >> shift));
+  deflater.Damage();
+  if (check) {
+    check->Feed(out.data() + alreadyChecked, out.size() - alreadyChecked);
+    *checked = check->Passed();
+  }
   return out;
 }
 
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input) {
-  return DeflateLevel9ForTesting(input, false, ChainLinking::AsItPays);
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, TwoThreads* threads,
+                                   bool* checked) {
+  return DeflateLevel9ForTesting(input, false, ChainLinking::AsItPays, threads, checked);
 }

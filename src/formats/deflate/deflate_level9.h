@@ -4,11 +4,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
 // Inputs up to this size; beyond it positions no longer fit the finder's 32 bits.
 inline constexpr uint64_t kMaxDeflateLevel9Input = (uint64_t{1} << 32) - (uint64_t{1} << 17);
 
-// Throws std::length_error for an input larger than kMaxDeflateLevel9Input.
-std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input);
+// A second thread the deflate may borrow: RunBoth runs both tasks at the same time, one on each
+// of two threads, and returns once both have returned. (A task may wait for the other.)
+class TwoThreads {
+ public:
+  virtual void RunBoth(const std::function<void()>& first, const std::function<void()>& second) = 0;
+
+ protected:
+  ~TwoThreads() = default;
+};
+
+// Throws std::length_error for an input larger than kMaxDeflateLevel9Input. With `threads`, one
+// of them builds the hash chains ahead of the parse on the other; the bytes are the same.
+// With `checked`, the stream is also inflated again by zlib and compared with the input
+// (alongside, on the second thread, as the blocks are written), and `*checked` says whether it
+// was exactly the input.
+std::vector<uint8_t> DeflateLevel9(std::span<const uint8_t> input, TwoThreads* threads = nullptr,
+                                   bool* checked = nullptr);

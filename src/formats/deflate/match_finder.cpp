@@ -86,9 +86,33 @@ uint32_t MatchFinder::LevelHash(const uint8_t* s) {
   }
 }
 
-void MatchFinder::Build(uint32_t p) {
+void MatchFinder::LinkRun(uint32_t from, uint32_t to) {
   static_assert(kEagerLevels == 2);
   uint16_t* const counts = counts_.get();
+  uint32_t q = from;
+  // zlib's rolling hash: after the third byte only the last three count.
+  unsigned h = ((unsigned{data_[q]} << kHashShift) ^ data_[q + 1]) & kHashMask;
+  if (q == 0) {
+    // Position 0 counts on zlib's chain but is its nil: no chain leads to it.
+    h = ((h << kHashShift) ^ data_[2]) & kHashMask;
+    slots_[0] = Slot{};
+    slots_[0].rank = ++counts[h];
+    q = 1;
+  }
+  for (; q < to; ++q) {
+    // The heads are met in no order: ask for those of a position a little ahead early. Its
+    // bytes are there to read (a covered position has kMaxMatch after it).
+    static_assert(kPrefetch + 4 <= kMaxMatch);
+    __builtin_prefetch(&heads_[LevelHash<0>(data_ + q + kPrefetch)], 1);
+    __builtin_prefetch(&heads_[(size_t{1} << kLevelBits) + LevelHash<1>(data_ + q + kPrefetch)], 1);
+    h = ((h << kHashShift) ^ data_[q + 2]) & kHashMask;
+    slots_[q & kRingMask].rank = ++counts[h];
+    LinkLevel<0>(q);
+    LinkLevel<1>(q);
+  }
+}
+
+void MatchFinder::Build(uint32_t p) {
   while (built_ <= p) {
     const uint32_t end = std::min(built_ + kRun, coveredEnd_);
     if (built_ >= end) {
@@ -96,30 +120,52 @@ void MatchFinder::Build(uint32_t p) {
       built_ = insertEnd_;
       break;
     }
-    uint32_t q = built_;
-    // zlib's rolling hash: after the third byte only the last three count.
-    unsigned h = ((unsigned{data_[q]} << kHashShift) ^ data_[q + 1]) & kHashMask;
-    if (q == 0) {
-      // Position 0 counts on zlib's chain but is its nil: no chain leads to it.
-      h = ((h << kHashShift) ^ data_[2]) & kHashMask;
-      slots_[0] = Slot{};
-      slots_[0].rank = ++counts[h];
-      q = 1;
+    if (!helped_) {
+      LinkRun(built_, end);
+      built_ = end;
+      continue;
     }
-    for (; q < end; ++q) {
-      // The heads are met in no order: ask for those of a position a little ahead early. Its
-      // bytes are there to read (a covered position has kMaxMatch after it).
-      static_assert(kPrefetch + 4 <= kMaxMatch);
-      __builtin_prefetch(&heads_[LevelHash<0>(data_ + q + kPrefetch)], 1);
-      __builtin_prefetch(&heads_[(size_t{1} << kLevelBits) + LevelHash<1>(data_ + q + kPrefetch)],
-                         1);
-      h = ((h << kHashShift) ^ data_[q + 2]) & kHashMask;
-      slots_[q & kRingMask].rank = ++counts[h];
-      LinkLevel<0>(q);
-      LinkLevel<1>(q);
+    Ask(end);
+    for (uint32_t ready = ready_.load(std::memory_order_acquire); ready < end;
+         ready = ready_.load(std::memory_order_acquire)) {
+      ready_.wait(ready, std::memory_order_acquire);
     }
     built_ = end;
+    // The next run, built while this one is parsed. It reaches at most 2 kRun past p, and
+    // the ring keeps everything from kMaxDist behind p.
+    Ask(std::min(end + kRun, coveredEnd_));
   }
+}
+
+void MatchFinder::Ask(uint32_t end) {
+  if (end <= asked_) return;
+  asked_ = end;
+  wanted_.store(end, std::memory_order_release);
+  Poke();
+}
+
+void MatchFinder::HelpAlong(const std::function<bool()>& sideWork) {
+  uint32_t done = 0;
+  for (;;) {
+    // Whatever moves on after this, the wait below sees.
+    const uint32_t seen = epoch_.load(std::memory_order_acquire);
+    if (finished_.load(std::memory_order_acquire)) return;
+    const uint32_t wanted = wanted_.load(std::memory_order_acquire);
+    if (wanted != done) {
+      LinkRun(done, wanted);
+      done = wanted;
+      ready_.store(done, std::memory_order_release);
+      ready_.notify_one();
+      continue;
+    }
+    if (sideWork && sideWork()) continue;
+    epoch_.wait(seen, std::memory_order_acquire);
+  }
+}
+
+void MatchFinder::Finish() {
+  finished_.store(true, std::memory_order_release);
+  Poke();
 }
 
 // A position more than kMaxDist before p is in no window from p on: a chain can start there

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "formats/deflate/deflate_level9_testing.h"
@@ -34,6 +36,12 @@ namespace deflate9 {
 // position). The chains walked everywhere are built for every position; the others only over
 // the windows of the positions that need them.
 //
+// The eager chains depend on the data alone, so a second thread may build them a run ahead of
+// the parse (HelpAlong): the parse then only waits where that thread has not got there yet.
+// The runs it builds lie wholly after everything the parse reads or links, and the ring holds
+// the window behind the parse, the run in hand and the one being built, so the two threads
+// never touch the same slot or head.
+//
 // Positions are offsets into the whole input; the finder reads the input, never zlib's window.
 // Longest answers only for positions at least kMaxMatch bytes before the end (Covers); there
 // zlib's comparisons never reach past the data. The rest is left to zlib's own walk, over
@@ -49,6 +57,22 @@ class MatchFinder {
   void Reach(uint32_t p) {
     if (p >= built_) Build(p);
   }
+
+  // Builds the eager chains run after run as the parse asks for them, on the thread that calls
+  // it, until Finish: for a second thread beside the one that parses, after ExpectHelp. The
+  // parse may start before this does; it waits for the runs it needs. Between runs it calls
+  // `sideWork`, if any, while that says it did something; Poke wakes it for more.
+  void HelpAlong(const std::function<bool()>& sideWork = nullptr);
+  // There may be side work for the helper.
+  void Poke() {
+    epoch_.fetch_add(1, std::memory_order_acq_rel);
+    epoch_.notify_one();
+  }
+  // The parse is over, or failed: HelpAlong returns. Called by the parsing thread, always,
+  // once the finder is helped.
+  void Finish();
+  // Whether a second thread builds the eager chains (set before the parse starts).
+  void ExpectHelp() { helped_ = true; }
 
   // The latest position before p with p's zlib hash, 0 when it lies more than kMaxDist back
   // or there is none (position 0 is zlib's nil before its window first slides, and out of
@@ -88,8 +112,9 @@ class MatchFinder {
   // A query at p reads back to p - kMaxDist; the runs reach at most kRun past p.
   static constexpr unsigned kRingBits = 16;
   static constexpr uint32_t kRingMask = (1u << kRingBits) - 1;
-  static constexpr uint32_t kRun = 1u << 14;
-  static_assert(kMaxDist + kRun <= kRingMask);
+  // With a helper, the run being built lies ahead of the one in hand as well.
+  static constexpr uint32_t kRun = 1u << 13;
+  static_assert(kMaxDist + 2 * kRun <= kRingMask);
   // Linking costs, in links walked: always worth it below kCheapLink; a search costs at least
   // kSearchCost.
   static constexpr uint32_t kCheapLink = 256;
@@ -135,6 +160,10 @@ class MatchFinder {
   }
 
   void Build(uint32_t p);
+  // Links the eager chains of the positions [from, to) and counts their zlib hashes.
+  void LinkRun(uint32_t from, uint32_t to);
+  // Asks the helper for the runs up to `end`.
+  void Ask(uint32_t end);
   // Links a chain that is not built everywhere over the window of p and on to built_.
   void BuildChain(int chain, uint32_t p);
   void Ready(int chain, uint32_t p) {
@@ -172,6 +201,14 @@ class MatchFinder {
   };
   std::unique_ptr<uint32_t[], Free> heads_;  // zeroed by calloc: pages never used stay untouched
   std::unique_ptr<uint16_t[]> counts_;
+  // With a helper: the end it was asked to build to, the end it has built to, and whether the
+  // parse is over. Only the parse asks, and only the helper builds.
+  bool helped_ = false;
+  uint32_t asked_ = 0;
+  std::atomic<uint32_t> wanted_{0};
+  std::atomic<uint32_t> ready_{0};
+  std::atomic<bool> finished_{false};
+  std::atomic<uint32_t> epoch_{0};  // moves on whenever there may be something for the helper
 };
 
 }  // namespace deflate9

@@ -1,5 +1,5 @@
 // Plain lines and ellipses through the toolkit's painter.
-#include "render/toolkit_drawing.h"
+#include "support/toolkit_drawing.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,7 @@
-// The plain figures the renderer leaves to the toolkit's painter: 1-pixel lines with the end
-// pixel not drawn, and ellipses in a bounding box whose right column and bottom row lie outside.
+// The plain figures drawn by the toolkit's painter, as the renderer defines them: 1-pixel lines
+// with the end pixel not drawn, and ellipses in a bounding box whose right column and bottom
+// row lie outside. The renderer draws them itself (render/plain_figures.h); the tests and the
+// plain reference renderer draw them this way to hold it to the toolkit's pixels.
 #pragma once
 
 #include <QImage>
@@ -8,16 +10,13 @@
 #include <optional>
 
 #include "render/frame_pixels.h"
+#include "render/plain_figures.h"
 
 // A line from (x1, y1) toward (x2, y2) in the painter's pen: the start pixel drawn, the end
 // pixel not. `pixel` is the pen colour as a whole frame pixel (for the start pixel, see the
 // definition). The painter must be open on the frame that `frame` addresses.
 void DrawPlainLine(QPainter& painter, const FramePixels& frame, int32_t x1, int32_t y1, int32_t x2,
                    int32_t y2, uint32_t pixel);
-
-// Beyond this distance from the frame's origin the toolkit's ellipse is no longer drawn
-// reliably (it loses the outline or floods the frame), so boxes reaching further are not drawn.
-inline constexpr int32_t kEllipseCoordinateLimit = 65536;
 
 // An ellipse in the box (left, top, right, bottom) with the painter's pen and brush; the
 // outline touches the left column and the top row, and stays left of `right` and above
