@@ -63,6 +63,11 @@ std::string MolfileHazard(std::string_view bytes) {
   const auto open = [&] { return blocks.empty() ? std::string_view{} : blocks.back(); };
   for (size_t i = 4; i < lines.size(); ++i) {
     if (lines[i].size() >= kLongestLine) return At(i, "is longer than the molfile reader takes");
+    // The reader takes a line as a C string: a zero byte would end it there, short of the
+    // fields it then reads anyway (a use after free in Open Babel, found by fuzzing).
+    if (lines[i].find('\0') != std::string_view::npos) {
+      return At(i, "holds a zero byte, which the molfile reader takes for its end");
+    }
     std::vector<std::string_view> fields = Fields(lines[i]);
     if (fields.size() == 2 && fields[0] == "M" && fields[1] == "END") {
       if (blocks.empty()) return {};
