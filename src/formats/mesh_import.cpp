@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -35,36 +37,66 @@ constexpr uint64_t kFaceCornersBytes = 32;
 // A file the library reads, opened only when it is a regular file: a model may name its
 // material library or its buffers, and a name that leads to a FIFO or a device must neither
 // block the import nor feed it without end.
+//
+// The model's own file may be served with a carriage return before the line end at
+// `carriageReturnAt` (see ReadMeshFile): every position past it one further on.
 class RegularFileStream : public Assimp::IOStream {
  public:
-  RegularFileStream(std::FILE* file, size_t size) : file_(file), size_(size) {}
+  RegularFileStream(std::FILE* file, size_t size, size_t carriageReturnAt)
+      : file_(file),
+        size_(size + (carriageReturnAt < size ? 1 : 0)),
+        carriageReturnAt_(carriageReturnAt < size ? carriageReturnAt : kNone) {}
   ~RegularFileStream() override { std::fclose(file_); }
   size_t Read(void* buffer, size_t size, size_t count) override {
-    return size == 0 ? 0 : std::fread(buffer, size, count, file_);
+    if (size == 0 || count > SIZE_MAX / size) return 0;
+    auto* out = static_cast<char*>(buffer);
+    size_t wanted = size * count;
+    size_t done = 0;
+    while (wanted > 0) {
+      if (at_ == carriageReturnAt_) {
+        out[done++] = '\r';
+        ++at_;
+        --wanted;
+        continue;
+      }
+      const size_t piece = at_ < carriageReturnAt_ ? std::min(wanted, carriageReturnAt_ - at_)
+                                                   : wanted;
+      const size_t n = std::fread(out + done, 1, piece, file_);
+      done += n;
+      at_ += n;
+      wanted -= n;
+      if (n < piece) break;
+    }
+    return done / size;
   }
   size_t Write(const void*, size_t, size_t) override { return 0; }
   aiReturn Seek(size_t offset, aiOrigin origin) override {
-    const int whence = origin == aiOrigin_SET   ? SEEK_SET
-                       : origin == aiOrigin_CUR ? SEEK_CUR
-                                                : SEEK_END;
-    if (offset > static_cast<size_t>(std::numeric_limits<off_t>::max())) return aiReturn_FAILURE;
-    return fseeko(file_, static_cast<off_t>(offset), whence) == 0 ? aiReturn_SUCCESS
-                                                                  : aiReturn_FAILURE;
+    const size_t base = origin == aiOrigin_SET ? 0 : origin == aiOrigin_CUR ? at_ : size_;
+    const size_t limit = static_cast<size_t>(std::numeric_limits<off_t>::max());
+    if (offset > limit || base > limit - offset) return aiReturn_FAILURE;
+    const size_t to = base + offset;
+    // In the file, the served carriage return and the line end after it are one position.
+    const size_t inFile = to > carriageReturnAt_ ? to - 1 : to;
+    if (fseeko(file_, static_cast<off_t>(inFile), SEEK_SET) != 0) return aiReturn_FAILURE;
+    at_ = to;
+    return aiReturn_SUCCESS;
   }
-  size_t Tell() const override {
-    const off_t at = ftello(file_);
-    return at < 0 ? 0 : static_cast<size_t>(at);
-  }
+  size_t Tell() const override { return at_; }
   size_t FileSize() const override { return size_; }
   void Flush() override {}
 
  private:
+  static constexpr size_t kNone = SIZE_MAX;
   std::FILE* file_;
   size_t size_;
+  size_t carriageReturnAt_;
+  size_t at_ = 0;  // where the next read starts, as the library sees the file
 };
 
 class RegularFileSystem : public Assimp::IOSystem {
  public:
+  RegularFileSystem(std::string model, std::optional<uint64_t> carriageReturnAt)
+      : model_(std::move(model)), carriageReturnAt_(carriageReturnAt) {}
   bool Exists(const char* path) const override {
     struct stat info {};
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
@@ -86,9 +118,16 @@ class RegularFileSystem : public Assimp::IOSystem {
       close(fd);
       return nullptr;
     }
-    return new RegularFileStream(file, static_cast<size_t>(info.st_size));
+    const size_t carriageReturnAt = path == model_ && carriageReturnAt_
+                                        ? static_cast<size_t>(*carriageReturnAt_)
+                                        : SIZE_MAX;
+    return new RegularFileStream(file, static_cast<size_t>(info.st_size), carriageReturnAt);
   }
   void Close(Assimp::IOStream* stream) override { delete stream; }
+
+ private:
+  std::string model_;
+  std::optional<uint64_t> carriageReturnAt_;
 };
 
 // A node's transform from model to world, in double precision; the bottom row of the library's
@@ -362,7 +401,8 @@ uint64_t LibraryMeshBytes(uint64_t vertices, uint64_t faces) {
          faces * (sizeof(aiFace) + kFaceCornersBytes);
 }
 
-SceneData ReadMeshFile(const std::string& path, const MeshFormat& format, uint64_t libraryBytes) {
+SceneData ReadMeshFile(const std::string& path, const MeshFormat& format, uint64_t libraryBytes,
+                       std::optional<uint64_t> carriageReturnAt) {
   // Our own words for a name that is missing or not a regular file, before the library's.
   uint64_t fileSize = 0;
   {
@@ -376,7 +416,7 @@ SceneData ReadMeshFile(const std::string& path, const MeshFormat& format, uint64
     // The library holds the file while it reads it, and what it makes of it.
     RequireMemory(path, needed, needed);
     Assimp::Importer importer;
-    importer.SetIOHandler(new RegularFileSystem);
+    importer.SetIOHandler(new RegularFileSystem(path, carriageReturnAt));
     // A file of bones without meshes would otherwise be drawn as a made-up skeleton.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
     const aiScene* scene = importer.ReadFile(path, 0);

@@ -3,6 +3,7 @@
 // line primitives lines, and point primitives and files without faces single-pixel dots.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,9 @@ uint64_t LibraryMeshBytes(uint64_t vertices, uint64_t faces);
 // the file and `libraryBytes` (what the library will hold, where a reader knows the file's
 // counts from its header) before the library reads it; then, from the counts the library found,
 // the merging's tables and the model's arrays. A file that cannot fit throws NotEnoughMemory.
+//
+// `carriageReturnAt`: the file is served to the library with a carriage return inserted at that
+// offset, before a line end (for a reader that knows the library misreads the file as it is).
 SceneData ReadMeshFile(const std::string& path, const MeshFormat& format,
-                       uint64_t libraryBytes = 0);
+                       uint64_t libraryBytes = 0,
+                       std::optional<uint64_t> carriageReturnAt = std::nullopt);

@@ -46,6 +46,7 @@ struct Header {
   Encoding encoding = Encoding::Ascii;
   std::vector<Element> elements;
   size_t bytes = 0;  // up to and including the end_header line
+  bool bareLineEnd = false;  // the end_header line ends with a line feed alone
 };
 
 struct Scalar {
@@ -131,7 +132,10 @@ Header ParseHeader(std::string_view text) {
     }
     const std::vector<std::string_view> w = Words(line);
     if (w.empty() || w[0] == "comment" || w[0] == "obj_info") continue;
-    if (w[0] == "end_header" && w.size() == 1) break;
+    if (w[0] == "end_header" && w.size() == 1) {
+      header.bareLineEnd = end == 0 || text[end - 1] != '\r';
+      break;
+    }
     if (w[0] == "format" && w.size() == 3 && !sawFormat && w[2] == "1.0") {
       sawFormat = true;
       if (w[1] == "ascii") {
@@ -357,11 +361,29 @@ SceneData ReadVertexList(const std::string& path, const Header& header,
                               : ReadVertexList<double, CloudPoint>(path, header, layout, count);
 }
 
-// Both entry points: the header checked, then our reader where it understands the file. No
-// value where the library is to read it.
-// `libraryBytes`: about what the library will hold for the file, from its header's counts.
+// The library takes a binary body's first byte for a second line end of the header when it is
+// a line feed after a bare line feed (and then reads every value a byte late): it is handed such
+// a file with the header's line end as CR LF, which it reads right. Where, if anywhere.
+std::optional<uint64_t> CarriageReturnForLibrary(int fd, const Header& header, uint64_t fileSize) {
+  if (header.encoding == Encoding::Ascii || !header.bareLineEnd || fileSize <= header.bytes) {
+    return std::nullopt;
+  }
+  char first = 0;
+  if (!ReadAt(fd, header.bytes, &first, 1)) throw Refusal{"it could not be read"};
+  if (first != '\n') return std::nullopt;
+  return header.bytes - 1;
+}
+
+// What the library needs to read a file our reader leaves to it.
+struct LibraryRead {
+  uint64_t bytes = 0;  // about what the library will hold for it, from its header's counts
+  std::optional<uint64_t> carriageReturnAt;
+};
+
+// Both entry points: the header checked, then our reader where it understands the file and
+// `ours` is set. No value where the library is to read it.
 std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshFormat& format,
-                                        uint64_t& libraryBytes) {
+                                        bool ours, LibraryRead& library) {
   // What the reading holds in all, for the message should memory run out all the same.
   uint64_t needed = 0;
   try {
@@ -370,7 +392,8 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
     needed = size;
     const Header header = ReadHeader(fd.get(), size);
     CheckCounts(header, size);
-    const std::optional<VertexLayout> layout = VertexListLayout(header, size);
+    const std::optional<VertexLayout> layout =
+        ours ? VertexListLayout(header, size) : std::nullopt;
     uint64_t vertices = 0;
     uint64_t faces = 0;
     for (const Element& e : header.elements) {
@@ -378,7 +401,8 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
       if (e.name == "face") faces += e.count;
     }
     if (!layout) {
-      libraryBytes = LibraryMeshBytes(vertices, faces);
+      library.bytes = LibraryMeshBytes(vertices, faces);
+      library.carriageReturnAt = CarriageReturnForLibrary(fd.get(), header, size);
       return std::nullopt;
     }
     needed += SceneBytes(vertices, vertices);
@@ -398,13 +422,19 @@ std::optional<SceneData> ReadUnderstood(const std::string& path, const MeshForma
 }  // namespace
 
 std::optional<SceneData> ReadPlyVertexList(const std::string& path, const MeshFormat& format) {
-  uint64_t libraryBytes = 0;
-  return ReadUnderstood(path, format, libraryBytes);
+  LibraryRead library;
+  return ReadUnderstood(path, format, true, library);
+}
+
+SceneData ReadPlyWithLibrary(const std::string& path, const MeshFormat& format) {
+  LibraryRead library;
+  ReadUnderstood(path, format, false, library);
+  return ReadMeshFile(path, format, library.bytes, library.carriageReturnAt);
 }
 
 SceneData ReadPlyFile(const std::string& path, const MeshFormat& format) {
-  uint64_t libraryBytes = 0;
-  std::optional<SceneData> scene = ReadUnderstood(path, format, libraryBytes);
+  LibraryRead library;
+  std::optional<SceneData> scene = ReadUnderstood(path, format, true, library);
   if (scene) return std::move(*scene);
-  return ReadMeshFile(path, format, libraryBytes);
+  return ReadMeshFile(path, format, library.bytes, library.carriageReturnAt);
 }

@@ -14,6 +14,11 @@
 // Reads a PLY file as ReadMeshFile would: the same scene, memo and messages.
 SceneData ReadPlyFile(const std::string& path, const MeshFormat& format);
 
+// The header checked as ReadPlyFile does, then the whole file read by the library, whichever
+// reader ReadPlyFile would take. A binary body that starts with a line feed is read as it stands
+// (ReadMeshFile on its own reads it a byte late).
+SceneData ReadPlyWithLibrary(const std::string& path, const MeshFormat& format);
+
 // Our own reader alone: the scene of a binary little-endian vertex list it fully understands
 // (only scalar vertex properties, x, y and z as float or double, red, green and blue as uchar
 // if at all, no other element with any items, and exactly the bytes the header asks for); no

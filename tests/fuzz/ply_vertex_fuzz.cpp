@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!ours) return 0;  // the library's alone
   std::optional<SceneData> theirs;
   try {
-    theirs = ReadMeshFile(path, format);
+    theirs = ReadPlyWithLibrary(path, format);
   } catch (const KestrelError&) {
     std::abort();  // a file we take, the library refuses
   }
