@@ -146,6 +146,12 @@ TEST(PlyVertexList, LeavesEveryOtherFileToTheLibrary) {
                                    {"float", "blue"}},
                                   1) +
                                std::string(24, '\0')},
+      {"colours named r, g and b",
+       Header(le, {{"float", "x"}, {"float", "y"}, {"float", "z"}, {"uchar", "r"}, {"uchar", "g"},
+                   {"uchar", "b"}}, 1) + std::string(15, '\0')},
+      {"an alpha without colours",
+       Header(le, {{"float", "x"}, {"float", "y"}, {"float", "z"}, {"uchar", "alpha"}}, 1) +
+           std::string(13, '\0')},
       {"only some colours",
        Header(le, {{"float", "x"}, {"float", "y"}, {"float", "z"}, {"uchar", "red"}}, 1) +
            std::string(13, '\0')},

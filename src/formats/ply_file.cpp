@@ -269,8 +269,12 @@ std::optional<VertexLayout> VertexListLayout(const Header& header, uint64_t file
   int seen[6] = {0, 0, 0, 0, 0, 0};
   size_t* offsets[6] = {&layout.x, &layout.y, &layout.z, &layout.red, &layout.green, &layout.blue};
   static constexpr std::string_view kNames[6] = {"x", "y", "z", "red", "green", "blue"};
+  bool alpha = false;
   for (const Property& p : vertices->properties) {
     if (p.list) return std::nullopt;
+    // The library takes these for colours too (an alpha alone as black).
+    if (p.name == "r" || p.name == "g" || p.name == "b") return std::nullopt;
+    alpha = alpha || p.name == "alpha";
     for (int k = 0; k < 6; ++k) {
       if (p.name != kNames[k]) continue;
       if (seen[k]++ != 0) return std::nullopt;
@@ -288,7 +292,7 @@ std::optional<VertexLayout> VertexListLayout(const Header& header, uint64_t file
   }
   if (seen[0] + seen[1] + seen[2] != 3) return std::nullopt;
   const int colours = seen[3] + seen[4] + seen[5];
-  if (colours != 0 && colours != 3) return std::nullopt;
+  if ((colours != 0 && colours != 3) || (alpha && colours == 0)) return std::nullopt;
   layout.coloured = colours == 3;
   if (fileSize - header.bytes != vertices->count * layout.stride) return std::nullopt;
   return layout;

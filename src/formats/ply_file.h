@@ -21,7 +21,8 @@ SceneData ReadPlyWithLibrary(const std::string& path, const MeshFormat& format);
 
 // Our own reader alone: the scene of a binary little-endian vertex list it fully understands
 // (only scalar vertex properties, x, y and z as float or double, red, green and blue as uchar
-// if at all, no other element with any items, and exactly the bytes the header asks for); no
-// value for any other file, which the library is to read. Throws KestrelError for a file it
+// if at all, none of the other names the library reads as a colour (r, g, b; alpha without
+// red, green and blue), no other element with any items, and exactly the bytes the header asks
+// for); no value for any other file, which the library is to read. Throws KestrelError for a file it
 // refuses: a damaged header, counts the file cannot hold, a position that is not finite.
 std::optional<SceneData> ReadPlyVertexList(const std::string& path, const MeshFormat& format);
