@@ -7,15 +7,18 @@
 
 #include <fcntl.h>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <sstream>
 
 #include "formats/library_quiet.h"
 #include "formats/molecule_bonds.h"
 #include "formats/molecule_elements.h"
+#include "formats/molecule_babel.h"
 #include "formats/molecule_file.h"
 #include "scene/colour_codes.h"
 #include "scene/scene_data.h"
+#include "support/protein_files.h"
 #include "test_support.h"
 
 // Open Babel's readers leave a little behind on some files (the CML reader an attribute libxml2
@@ -345,6 +348,71 @@ TEST(MoleculeFile, PdbBondsFromConectWhereListedFromDistancesElsewhere) {
         "Atoms: 15",         c.bondLine,    "Formula: C8N3O4"};
     EXPECT_EQ(scene.CommentLines, memo);
   }
+}
+
+// Open Babel reads a large PDB file a few thousand atoms at a time: the same molecule as from one
+// read of the whole file, whatever the cuts.
+TEST(MoleculeFile, PdbReadInPiecesIsTheWholeFileRead) {
+  ScratchDir dir;
+  const ProteinStructure protein = MakeProtein(3000);
+  WritePdbFile(dir.path() / "protein.pdb", protein, true);
+  const std::string generated = ReadWholeFile((dir.path() / "protein.pdb").string());
+  std::string crlf;
+  for (const char c : Pdb(kFullConect)) {
+    if (c == '\n') crlf.push_back('\r');
+    crlf.push_back(c);
+  }
+  const std::string water =
+      "HETATM   16  O   HOH B 101      20.000  20.000  20.000  1.00 30.00           O\n"
+      "ANISOU   16  O   HOH B 101     3000   3000   3000      0      0      0       O\n"
+      "HETATM   17  H1  HOH B 101      20.960  20.000  20.000  1.00 30.00           H\n"
+      "HETATM   18  H2  HOH B 101      19.760  20.930  20.000  1.00 30.00           H\n";
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"no CONECT", Pdb("")},
+      {"every bond and a link", Pdb(kFullConect)},
+      {"CR LF", crlf},
+      {"a water, its ANISOU record and CONECT",
+       std::string(kPeptideHeader) + kPeptideAtoms + water +
+           "CONECT   16   17   18\nCONECT   17   16\nCONECT   18   16\nEND\n"},
+      {"CONECT naming atoms the file lacks", Pdb("CONECT    1   99\nCONECT   15   14  123\n")},
+      {"two models, CONECT after them",
+       std::string("MODEL        1\n") + kPeptideAtoms + "ENDMDL\nMODEL        2\n" +
+           kPeptideAtoms + "ENDMDL\n" + kFullConect + "END\n"},
+      {"atoms after END", Pdb("CONECT    1   15\n") + FirstLines(kPeptideAtoms, 3)},
+      {"a residue met again after others",
+       std::string(kPeptideAtoms) + FirstLines(kPeptideAtoms, 2) + "END\n"},
+      {"a generated protein, every bond listed", generated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool inPieces = true;
+    const Molecule whole = ReadPdbMolecule(c.text, 0, &inPieces);
+    EXPECT_FALSE(inPieces);
+    for (size_t pieceAtoms : {size_t{1}, size_t{4}, size_t{500}}) {
+      SCOPED_TRACE(pieceAtoms);
+      const Molecule pieces = ReadPdbMolecule(c.text, pieceAtoms, &inPieces);
+      EXPECT_TRUE(inPieces);
+      ASSERT_EQ(pieces.Atoms.size(), whole.Atoms.size());
+      for (size_t k = 0; k < whole.Atoms.size(); ++k) {
+        EXPECT_EQ(pieces.Atoms[k].Element, whole.Atoms[k].Element) << k;
+        EXPECT_EQ(std::memcmp(&pieces.Atoms[k].Pos, &whole.Atoms[k].Pos, sizeof(Vec3)), 0) << k;
+      }
+      EXPECT_EQ(BondSet(pieces.Bonds), BondSet(whole.Bonds));
+      EXPECT_EQ(pieces.Bonds.size(), whole.Bonds.size());
+      EXPECT_EQ(pieces.PerceivedBonds, whole.PerceivedBonds);
+      EXPECT_EQ(pieces.Title, whole.Title);
+      EXPECT_EQ(pieces.Formula, whole.Formula);
+      EXPECT_EQ(pieces.Models, whole.Models);
+      EXPECT_EQ(pieces.BondNote, whole.BondNote);
+    }
+  }
+  // The generated protein's bonds are all listed: none comes from distances.
+  const Molecule read = ReadPdbMolecule(generated);
+  EXPECT_EQ(read.PerceivedBonds, 0);
+  EXPECT_EQ(BondSet(read.Bonds), BondSet(protein.Bonds));
 }
 
 TEST(MoleculeFile, PdbWithoutHeaderOrEndStillOpens) {
