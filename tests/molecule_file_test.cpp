@@ -378,6 +378,7 @@ TEST(MoleculeFile, PdbReadInPiecesIsTheWholeFileRead) {
        std::string(kPeptideHeader) + kPeptideAtoms + water +
            "CONECT   16   17   18\nCONECT   17   16\nCONECT   18   16\nEND\n"},
       {"CONECT naming atoms the file lacks", Pdb("CONECT    1   99\nCONECT   15   14  123\n")},
+      {"CONECT written without its columns", Pdb("CONECT 1 15\nCONECT\t15\t1 3\n")},
       {"two models, CONECT after them",
        std::string("MODEL        1\n") + kPeptideAtoms + "ENDMDL\nMODEL        2\n" +
            kPeptideAtoms + "ENDMDL\n" + kFullConect + "END\n"},

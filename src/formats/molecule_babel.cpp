@@ -259,11 +259,19 @@ PdbPieces CutPdb(std::string_view bytes, size_t pieceAtoms) {
 // The file's CONECT records as bonds, read by Open Babel from those records and the atom records
 // they name (in file order). False where that read does not give one atom for each such record.
 bool ReadConect(const PdbPieces& pieces, Molecule& molecule) {
+  // Every serial a record may name: its five-column fields, and its words where a program
+  // wrote them without the columns (naming more atom records than needed is harmless).
   std::unordered_set<std::string_view> named;
   for (std::string_view line : pieces.conect) {
     for (size_t from = 6; from < line.size(); from += 5) {
       const std::string_view serial = Columns(line, from, 5);
       if (!serial.empty()) named.insert(serial);
+    }
+    for (size_t at = 6; at < line.size();) {
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      const size_t start = at;
+      while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
+      if (at > start) named.insert(line.substr(start, at - start));
     }
   }
   std::string text;
