@@ -297,6 +297,55 @@ TEST_P(RenderVariant, LargeTurningModelsKeepTheOrderOfThePlainSort) {
   }
 }
 
+TEST_P(RenderVariant, CloudsInDepthOrderKeepTheOrderOfThePlainSort) {
+  // A cloud as the readers hand one over: dot k on point k, in ascending z with many equal z
+  // (and zeroes of both signs), so that the first frame's depths never fall but tie; here the
+  // records are sorted where they stand. Then a frame that fails in the drawing, and turns.
+  std::mt19937_64 rng(12);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  for (const bool failing : {false, true}) {
+    TwinForms twins(97, 71, Threads());
+    TForm1& form = twins.fast.form;
+    form.NewView();
+    std::vector<double> zs(20000);
+    for (double& z : zs) z = rng() % 3 ? std::round(unit(rng) * 300) / 256 : unit(rng);
+    for (int k = 0; k < 40; ++k) zs[rng() % zs.size()] = rng() % 2 ? 0.0 : -0.0;
+    std::stable_sort(zs.begin(), zs.end());
+    for (size_t k = 0; k < zs.size(); ++k) {
+      form.Points.push_back(PointRecord{{unit(rng), unit(rng), zs[k]}, {}, 0, 0});
+      const auto circle = static_cast<uint8_t>(k % 97 == 0 ? 2 : 1);
+      form.Segments.push_back(SegmentRecord{circle, circle == 2 ? 0.03 : 0.0,
+                                            static_cast<uint32_t>(k), static_cast<int32_t>(k),
+                                            0, 0});
+    }
+    if (failing) form.Segments[15000].Radius = 1e300;
+    form.PointCount = static_cast<int32_t>(form.Points.size());
+    form.SegmentCount = static_cast<int32_t>(form.Segments.size());
+    form.ComputeScale();
+    form.CircleRadius = 0.03;
+    form.FillCircles = failing;
+    twins.Mirror();
+    for (int frame = 0; frame < 3; ++frame) {
+      if (frame > 0) twins.Turn(1, 0.003);
+      twins.RenderBoth((failing ? "failing cloud frame " : "cloud frame ") + std::to_string(frame));
+      if (HasFatalFailure()) return;
+      if (frame == 0) {
+        // The frame's depths were in file order with ties: the quicksort moved equal ones.
+        std::vector<double> depthOf(zs.size());
+        size_t moved = 0;
+        for (size_t k = 0; k < zs.size(); ++k) {
+          const SegmentRecord& s = twins.plain.form.Segments[k];
+          depthOf[s.Colour] = s.Depth;
+          moved += s.Colour != k;
+        }
+        EXPECT_TRUE(std::is_sorted(depthOf.begin(), depthOf.end()));
+        EXPECT_GT(moved, 0u);
+      }
+    }
+    EXPECT_EQ(twins.fast.controls.Messages.size(), failing ? 3u : 0u);
+  }
+}
+
 TEST_P(RenderVariant, AFailedFrameLeavesWhatThePlainPassesLeave) {
   // Part way through the points: a depth beyond the floats, a screen position beyond the
   // doubles, and a camera-space value beyond the doubles (under a turned camera).
@@ -388,6 +437,14 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     }
     std::vector<double> huge = distinct;
     for (double& d : huge) d *= 1.7e308;  // a span beyond the doubles
+    // In order with ties, as a point cloud's first frame gives them: runs of equal depths
+    // among distinct ones, long runs, and a run of zeroes of both signs among infinities.
+    std::vector<double> inOrder(n), inOrderLong = ties, inOrderSpecial = specials;
+    for (int k = 0; k < n; ++k) inOrder[k] = rng() % 4 ? unit(rng) : std::round(unit(rng) * 50);
+    for (int k = 0; k < n; k += 3) inOrderSpecial[k] = rng() % 2 ? 0.0 : -0.0;
+    for (std::vector<double>* v : {&inOrder, &inOrderLong, &inOrderSpecial}) {
+      std::stable_sort(v->begin(), v->end());
+    }
     const std::string size = " of " + std::to_string(n);
     ExpectSameSort(distinct, "distinct" + size);
     ExpectSameSort(ties, "ties" + size);
@@ -400,6 +457,9 @@ TEST(KeyedDepthSort, MatchesTheQuicksortOnShapedDepths) {
     ExpectSameSort(nans, "NaN" + size);
     ExpectSameSort(signedZeroes, "signed zeroes" + size);
     ExpectSameSort(huge, "huge span" + size);
+    ExpectSameSort(inOrder, "in order with ties" + size);
+    ExpectSameSort(inOrderLong, "in order, long runs" + size);
+    ExpectSameSort(inOrderSpecial, "in order, signed zeroes and infinities" + size);
   }
 }
 

@@ -7,6 +7,8 @@
 // checks that the result strictly increases, and only when it does not (a tie, -0.0 beside
 // +0.0, a NaN left in a segment that is never drawn) runs the quicksort itself, on the keys.
 // Either way the records are then moved once, into their new places, with their new depths.
+// Depths that never fall but tie (a point cloud's first frame) are the one case the quicksort
+// is cheap to follow on the records themselves: it only reverses runs of equal depths.
 //
 // With several threads each pass is split so that the result cannot depend on how: the keys
 // are computed over ranges of segments that share nothing; the bucket sort, whose result is
@@ -53,6 +55,26 @@ void Partition(Item* s, int64_t lo, int64_t hi, int64_t& i, int64_t& j) {
   } while (i <= j);
 }
 
+// The same pass over a range whose depths never decrease, without the scans. There i stops at
+// the first depth equal to the pivot and j at the last, and they swap their way inwards through
+// those equal depths until they cross: the pass reverses that run and changes nothing else, so
+// the range's depths still never decrease for the passes below it. Finding the run costs its
+// length, where Partition's scans cost the range's.
+template <class Item>
+void PartitionInOrder(Item* s, int64_t lo, int64_t hi, int64_t& i, int64_t& j) {
+  const int64_t middle = lo + (hi - lo) / 2;
+  const double pivot = s[middle].Depth;
+  i = middle;
+  j = middle;
+  while (i > lo && !(s[i - 1].Depth < pivot)) --i;
+  while (j < hi && !(s[j + 1].Depth > pivot)) ++j;
+  for (; i < j; ++i, --j) std::swap(s[i], s[j]);
+  if (i == j) {  // the middle of an odd run, swapped with itself
+    ++i;
+    --j;
+  }
+}
+
 template <class Item>
 bool Deeper(const Item& a, const Item& b) {
   return a.Depth < b.Depth;
@@ -94,9 +116,43 @@ void HeapSort(Item* s, int64_t n) {
 // of hundreds of thousands of segments whose depths run in one long wave with ties in it,
 // on which the plain quicksort itself would take minutes a frame. `deepest` learns the
 // deepest level reached: beyond `limit` when the heap sort ran.
+//
+// `Walk::InOrder`: the range's depths never decrease (nor hold a NaN), and each pass is
+// PartitionInOrder, which leaves them so. Its passes jump from the middle of one range to the
+// middle of the next, each a wait on memory; so a range that has become small enough for the
+// caches is first read through once, in order, which tells whether it holds a tie at all (the
+// quicksort leaves one without where it is, as the heap sort would), and then sorted as
+// `Walk::InOrderCached`, without that reading again.
+enum class Walk { Plain, InOrder, InOrderCached };
+constexpr int64_t kCachedRange = 4096;
+
 template <class Item>
+bool StrictlyIncreasing(const Item* items, int64_t count) {
+  for (int64_t i = 1; i < count; ++i) {
+    if (!(items[i - 1].Depth < items[i].Depth)) return false;
+  }
+  return true;
+}
+
+// Every depth below the next, read to the end whatever it finds.
+template <class Item>
+bool TieFree(const Item* items, int64_t count) {
+  bool rising = true;
+  for (int64_t i = 1; i < count; ++i) rising &= items[i - 1].Depth < items[i].Depth;
+  return rising;
+}
+
+template <Walk kWalk = Walk::Plain, class Item>
 void SortRange(Item* s, int64_t lo, int64_t hi, int level, int limit, int& deepest) {
   while (lo < hi) {
+    if constexpr (kWalk == Walk::InOrder) {
+      if (hi - lo < kCachedRange) {
+        if (!TieFree(s + lo, hi - lo + 1)) {
+          SortRange<Walk::InOrderCached>(s, lo, hi, level, limit, deepest);
+        }
+        return;
+      }
+    }
     if (level > limit) {
       HeapSort(s + lo, hi - lo + 1);
       deepest = std::max(deepest, level);
@@ -105,13 +161,17 @@ void SortRange(Item* s, int64_t lo, int64_t hi, int level, int limit, int& deepe
     deepest = std::max(deepest, level);
     int64_t i;
     int64_t j;
-    Partition(s, lo, hi, i, j);
+    if constexpr (kWalk == Walk::Plain) {
+      Partition(s, lo, hi, i, j);
+    } else {
+      PartitionInOrder(s, lo, hi, i, j);
+    }
     ++level;
     if (j - lo < hi - i) {
-      if (lo < j) SortRange(s, lo, j, level, limit, deepest);
+      if (lo < j) SortRange<kWalk>(s, lo, j, level, limit, deepest);
       lo = i;
     } else {
-      if (i < hi) SortRange(s, i, hi, level, limit, deepest);
+      if (i < hi) SortRange<kWalk>(s, i, hi, level, limit, deepest);
       hi = j;
     }
   }
@@ -231,6 +291,7 @@ KeyRange ComputeKeys(const SegmentRecord* segments, size_t begin, size_t end, co
     range.highest = std::max(range.highest, d);
     range.comparable = range.comparable && d == d;
     range.ascending = range.ascending && previous < d;
+    range.inOrder = range.inOrder && previous <= d;
     previous = d;
   }
   if (begin < end) {
@@ -252,6 +313,7 @@ KeyRange Join(const KeyRange& a, const KeyRange& b) {
   r.last = b.last;
   r.comparable = a.comparable && b.comparable;
   r.ascending = a.ascending && b.ascending && a.last < b.first;
+  r.inOrder = a.inOrder && b.inOrder && a.last <= b.first;
   r.empty = false;
   return r;
 }
@@ -292,13 +354,6 @@ Order InsertionSort(DepthKey* keys, size_t count, size_t budget) {
   return Order::Strict;
 }
 
-bool StrictlyIncreasing(const DepthKey* keys, size_t count) {
-  for (size_t i = 1; i < count; ++i) {
-    if (!(keys[i - 1].Depth < keys[i].Depth)) return false;
-  }
-  return true;
-}
-
 // Puts `keys` in ascending order, nearly in order as they are: true when they strictly
 // increase. Depths crowded together could make the insertion sort quadratic; past a few
 // shifts a key it gives way to a sort that is never worse than n log n.
@@ -312,7 +367,7 @@ bool FinishAscending(DepthKey* keys, size_t count) {
       break;
   }
   std::sort(keys, keys + count, Deeper<DepthKey>);
-  return StrictlyIncreasing(keys, count);
+  return StrictlyIncreasing(keys, static_cast<int64_t>(count));
 }
 
 // Where a depth falls among `buckets` buckets over [lowest, lowest + span]: a subtraction, a
@@ -494,7 +549,7 @@ void SortSegmentsByDepth(SegmentRecord* segments, int64_t count) {
   }
 }
 
-DepthOrder SortDepthKeys(const SegmentRecord* segments, size_t count, const double* pointDepths,
+DepthOrder SortDepthKeys(SegmentRecord* segments, size_t count, const double* pointDepths,
                          size_t pointCount, RenderWorkspace& workspace, WorkerPool& pool) {
   DepthKey* keys = workspace.keys.Prepare(count);
   const KeyRange range =
@@ -502,6 +557,16 @@ DepthOrder SortDepthKeys(const SegmentRecord* segments, size_t count, const doub
   // Strictly increasing already (a frame redrawn without a turn): the quicksort would leave
   // every record where it is.
   if (range.ascending) return DepthOrder{keys, false};
+  // In order but with ties (a point cloud's first frame: its points come in the order of their
+  // depth there): the quicksort only reverses runs of equal depths, which is quickly done on
+  // the records themselves, where they stand.
+  if (range.inOrder) {
+    for (size_t k = 0; k < count; ++k) segments[k].Depth = keys[k].Depth;
+    int unused = 0;
+    SortRange<Walk::InOrder>(segments, 0, static_cast<int64_t>(count) - 1, 1, LevelLimit(count),
+                             unused);
+    return DepthOrder{nullptr, false};
+  }
   if (range.comparable && SortDistinct(keys, count, range, workspace, pool)) {
     return DepthOrder{workspace.sorted.data(), true};
   }
@@ -513,6 +578,7 @@ void ApplyDepthOrder(std::vector<SegmentRecord>& segments, size_t count, const D
                      RenderWorkspace& w) {
   const DepthKey* keys = order.keys;
   if (!order.moved) {
+    if (keys == nullptr) return;
     for (size_t k = 0; k < count; ++k) segments[k].Depth = keys[k].Depth;
     return;
   }

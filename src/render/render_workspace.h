@@ -79,6 +79,7 @@ struct KeyRange {
   double last = 0;         // the last key's
   bool comparable = true;  // no NaN
   bool ascending = true;   // already strictly increasing
+  bool inOrder = true;     // never decreasing (ties allowed), no NaN
   bool empty = true;
 };
 

@@ -242,6 +242,7 @@ template <bool kStream, class Sink>
   const DepthKey* keys = order.keys;
   for (size_t k = begin; k < end; ++k) {
     if (!order.moved) {
+      if (keys == nullptr) break;  // sorted where they stand
       to[k].Depth = keys[k].Depth;
       continue;
     }
