@@ -163,7 +163,7 @@ TEST(MemoryBudget, ATumbraFileIsAskedForByItsPointLines) {
   const std::string path = dir.Write("large.tmb", text);
   // Points and segments, and their copies for drawing, for every point line; and the file.
   const uint64_t need = SceneBytes(2'000'000, 2'000'000) + sizeof(std::string) + text.size();
-  ASSERT_EQ(need, 400'000'032 + text.size());
+  ASSERT_EQ(need, 368'000'032 + text.size());
 
   FormFixture f;
   f.form.FormResize(410 + FrameWidthAllowance, 300 + FrameHeightAllowance);

@@ -26,7 +26,11 @@ struct PointRecord {
 
 // One drawable item: Kind 0 is a line First→Second, any other Kind the point First drawn as a
 // dot or a circle of Radius. Colour is a pixel value: bits 0–7 blue, 8–15 green, 16–23 red.
-struct SegmentRecord {
+//
+// Packed to 32 bytes (Radius after Kind at a 4-byte offset) rather than 40: every frame moves
+// the whole array, and a cloud holds one record a point.
+#pragma pack(push, 4)
+struct alignas(8) SegmentRecord {
   uint8_t Kind;
   double Radius;
   uint32_t Colour;
@@ -34,6 +38,8 @@ struct SegmentRecord {
   int32_t Second;
   double Depth;
 };
+#pragma pack(pop)
+static_assert(sizeof(SegmentRecord) == 32);
 
 struct TRect {
   int32_t Left;

@@ -40,7 +40,7 @@ struct SceneData {
 // reader asks for this much before it allocates anything for a file.
 constexpr uint64_t SceneBytes(uint64_t points, uint64_t segments) {
   constexpr uint64_t kFramePerPoint = 16;
-  constexpr uint64_t kFramePerSegment = 80;
+  constexpr uint64_t kFramePerSegment = 40 + sizeof(SegmentRecord);  // keys and buckets, a copy
   return points * (sizeof(PointRecord) + kFramePerPoint) +
          segments * (sizeof(SegmentRecord) + kFramePerSegment);
 }
