@@ -110,13 +110,17 @@ TEST(PlyVertexList, TakesWhatItFullyUnderstandsAndGivesTheLibrarysScene) {
     for (const std::string& more :
          {std::string(), std::string("element face 0\n"
                                      "property list uchar int vertex_indices\n")}) {
-      const std::string path = dir.Write(
-          "cloud.ply", Header("binary_little_endian", layouts[l], 9, more) + Body(layouts[l], 9));
-      const std::optional<SceneData> ours = ReadPlyVertexList(path, kPly);
-      ASSERT_TRUE(ours.has_value()) << l;
-      EXPECT_EQ(ours->Points.size(), 9u);
-      EXPECT_EQ(Of(*ours), Of(ReadPlyWithLibrary(path, kPly))) << l;
-      EXPECT_EQ(Of(ReadPlyFile(path, kPly)), Of(*ours)) << l;
+      // 100,000 vertices: more than a megabyte, read in pieces that cut vertices in two.
+      for (const size_t count : {9, 100000}) {
+        const std::string path =
+            dir.Write("cloud.ply", Header("binary_little_endian", layouts[l], count, more) +
+                                       Body(layouts[l], count));
+        const std::optional<SceneData> ours = ReadPlyVertexList(path, kPly);
+        ASSERT_TRUE(ours.has_value()) << l;
+        EXPECT_EQ(ours->Points.size(), count);
+        EXPECT_EQ(Of(*ours), Of(ReadPlyWithLibrary(path, kPly))) << l << ", " << count;
+        EXPECT_EQ(Of(ReadPlyFile(path, kPly)), Of(*ours)) << l;
+      }
     }
   }
 }
@@ -214,19 +218,24 @@ TEST(PlyFile, RefusesAHeaderThatIsNotOneToItsEnd) {
 
 TEST(PlyVertexList, RefusesAPositionThatIsNotFiniteAsTheLibraryDoes) {
   ScratchDir dir;
-  std::string body = Body(kXyz, 3);
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  std::memcpy(body.data() + 12 + 4, &nan, 4);  // vertex 1's y
-  const std::string path = dir.Write("nan.ply", Header("binary_little_endian", kXyz, 3) + body);
-  const std::string expected =
-      "The PLY file \"" + path + "\" is damaged: vertex 1 is not at a finite position";
-  for (int reader = 0; reader < 2; ++reader) {
-    try {
-      if (reader == 0) ReadPlyVertexList(path, kPly);
-      if (reader == 1) ReadMeshFile(path, kPly);
-      ADD_FAILURE() << "read by " << reader;
-    } catch (const KestrelError& e) {
-      EXPECT_EQ(e.what(), expected) << reader;
+  const std::string header = Header("binary_little_endian", kXyz, 100000);
+  // Vertex 1's y; the z of the vertex the first megabyte ends in, read in two pieces.
+  const size_t cut = ((size_t{1} << 20) - header.size()) / 12;
+  for (const size_t vertex : {size_t{1}, cut}) {
+    std::string body = Body(kXyz, 100000);
+    std::memcpy(body.data() + 12 * vertex + (vertex == 1 ? 4 : 8), &nan, 4);
+    const std::string path = dir.Write("nan.ply", header + body);
+    const std::string expected = "The PLY file \"" + path + "\" is damaged: vertex " +
+                                 std::to_string(vertex) + " is not at a finite position";
+    for (int reader = 0; reader < 2; ++reader) {
+      try {
+        if (reader == 0) ReadPlyVertexList(path, kPly);
+        if (reader == 1) ReadMeshFile(path, kPly);
+        ADD_FAILURE() << "read by " << reader;
+      } catch (const KestrelError& e) {
+        EXPECT_EQ(e.what(), expected) << reader;
+      }
     }
   }
 }

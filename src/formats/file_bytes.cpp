@@ -158,14 +158,46 @@ int OpenRegularFile(const std::string& fileName) {
   return fd;
 }
 
-FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
-                           const FilePieceSink& onPiece) {
-  const Descriptor fd(OpenRegularFile(fileName));
+namespace {
+
+// The open file's size, refused when it is more than `maxBytes`.
+uint64_t CheckedSize(int fd, const std::string& fileName, uint64_t maxBytes) {
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) Fail("read", fileName, SystemReason(errno));
+  if (::fstat(fd, &info) != 0) Fail("read", fileName, SystemReason(errno));
   const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
   if (size > maxBytes)
     Fail("open", fileName, "it is larger than " + std::to_string(maxBytes) + " bytes");
+  return size;
+}
+
+constexpr size_t kPiece = size_t{1} << 20;
+
+// Reads `size` bytes of the open file a piece at a time, each into where `place(done, piece)`
+// says (`piece` bytes of room), and shows each to `onPiece` when given.
+template <class Place>
+void ReadPieces(int fd, const std::string& fileName, uint64_t size, const Place& place,
+                const FilePieceSink& onPiece) {
+  for (uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<size_t>(std::min<uint64_t>(kPiece, size - done));
+    char* at = place(done, piece);
+    const ssize_t n = ::read(fd, at, piece);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("read", fileName, SystemReason(errno));
+    }
+    // A file cut short while it is read would be read as a shorter one, which it never was.
+    if (n == 0) Fail("read", fileName, "it became shorter while it was read");
+    if (onPiece) onPiece(std::string_view(at, static_cast<size_t>(n)));
+    done += static_cast<uint64_t>(n);
+  }
+}
+
+}  // namespace
+
+FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
+                           const FilePieceSink& onPiece) {
+  const Descriptor fd(OpenRegularFile(fileName));
+  const uint64_t size = CheckedSize(fd.get(), fileName, maxBytes);
   RequireMemory(fileName, size, size);
   FileContents contents;
   try {
@@ -174,22 +206,25 @@ FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
     throw NotEnoughMemory(fileName, size);
   }
   contents.size = static_cast<size_t>(size);
-  constexpr size_t kPiece = size_t{1} << 20;
-  for (size_t done = 0; done < contents.size;) {
-    const size_t piece = std::min(kPiece, contents.size - done);
-    char* at = reinterpret_cast<char*>(contents.data.get()) + done;
-    Prefault(at, piece);
-    const ssize_t n = ::read(fd.get(), at, piece);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("read", fileName, SystemReason(errno));
-    }
-    // A file cut short while it is read would be read as a shorter one, which it never was.
-    if (n == 0) Fail("read", fileName, "it became shorter while it was read");
-    if (onPiece) onPiece(std::string_view(at, static_cast<size_t>(n)));
-    done += static_cast<size_t>(n);
-  }
+  ReadPieces(
+      fd.get(), fileName, size,
+      [&](uint64_t done, size_t piece) {
+        char* at = reinterpret_cast<char*>(contents.data.get()) + done;
+        Prefault(at, piece);
+        return at;
+      },
+      onPiece);
   return contents;
+}
+
+uint64_t StreamFileBytes(const std::string& fileName, uint64_t maxBytes,
+                         const FilePieceSink& onPiece) {
+  const Descriptor fd(OpenRegularFile(fileName));
+  const uint64_t size = CheckedSize(fd.get(), fileName, maxBytes);
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+  ReadPieces(
+      fd.get(), fileName, size, [&](uint64_t, size_t) { return buffer.get(); }, onPiece);
+  return size;
 }
 
 void ReplaceFileBytes(const std::string& fileName, std::span<const uint8_t> bytes) {

@@ -71,6 +71,12 @@ int OpenRegularFile(const std::string& fileName);
 FileContents ReadFileBytes(const std::string& fileName, uint64_t maxBytes,
                            const FilePieceSink& onPiece = {});
 
+// The same file and the same checks, but never held whole: read a megabyte at a time into one
+// buffer used again for every piece, each shown to `onPiece` (which must take what it needs
+// from it) as it is read. Returns the file's size, which the pieces make up together.
+uint64_t StreamFileBytes(const std::string& fileName, uint64_t maxBytes,
+                         const FilePieceSink& onPiece);
+
 // Creates or replaces the file with `bytes`. A symbolic link is followed to the file it names.
 // A regular file (or none) is replaced whole: the bytes go to a temporary file in the same
 // folder, which is flushed to disk and then renamed over the target, so the old file stays whole

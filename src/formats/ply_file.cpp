@@ -307,16 +307,17 @@ Vec3 PositionAt(const uint8_t* record, const VertexLayout& layout) {
   return Vec3{static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
 }
 
-// Reads the vertices into `cloud`: as floats where the file holds floats, which is exact.
+// Reads `count` vertices from `body`, the first of them vertex `first` of the file, into
+// `cloud`: as floats where the file holds floats, which is exact.
 template <class Real, class Item>
-void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layout,
+void ReadVertices(const uint8_t* body, uint64_t first, uint64_t count, const VertexLayout& layout,
                   CloudBuilder<Item>& cloud) {
   const uint32_t white = MakeColor(255, 255, 255);
   for (uint64_t k = 0; k < count; ++k) {
     const uint8_t* record = body + k * layout.stride;
     const Vec3 p = PositionAt<Real>(record, layout);
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-      throw Refusal{"vertex " + std::to_string(k) + " is not at a finite position"};
+      throw Refusal{"vertex " + std::to_string(first + k) + " is not at a finite position"};
     }
     const uint32_t colour =
         layout.coloured ? MakeColor(record[layout.blue], record[layout.green], record[layout.red])
@@ -333,20 +334,42 @@ void ReadVertices(const uint8_t* body, uint64_t count, const VertexLayout& layou
 template <class Real, class Item>
 SceneData ReadVertexList(const std::string& path, const Header& header, const VertexLayout& layout,
                          uint64_t count) {
-  // The file and the points sorted from it, then the model and what its frames work with: the
-  // model's share is the larger by far.
+  // The points sorted from the file (about its size), then the model and what its frames work
+  // with: the model's share is the larger by far.
   const uint64_t needed = header.bytes + count * layout.stride + SceneBytes(count, count);
   RequireMemory(path, needed, needed);
   CloudBuilder<Item> cloud(static_cast<size_t>(count));
-  {
-    // Exactly the bytes the header asks for: a file that grew since its header was read is
-    // refused as larger than that, one that shrank is refused by the read.
-    const FileContents file = ReadFileBytes(path, header.bytes + count * layout.stride);
-    if (file.size != header.bytes + count * layout.stride) {
-      throw Refusal{"it ends before its last vertex"};
-    }
-    ReadVertices<Real>(file.data.get() + header.bytes, count, layout, cloud);
-  }  // the file goes before the points come
+  // The file is read a piece at a time, never held whole, each vertex as its bytes come; one
+  // cut between two pieces is put together first. Exactly the bytes the header asks for: a file
+  // that grew since its header was read is refused as larger than that, one that shrank by the
+  // size it then has.
+  uint64_t skip = header.bytes;
+  uint64_t read = 0;
+  std::vector<uint8_t> cut(layout.stride);
+  size_t held = 0;
+  const uint64_t size =
+      StreamFileBytes(path, header.bytes + count * layout.stride, [&](std::string_view text) {
+        const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+        size_t left = text.size();
+        const size_t skipped = static_cast<size_t>(std::min<uint64_t>(skip, left));
+        p += skipped, left -= skipped, skip -= skipped;
+        if (held > 0) {
+          const size_t taken = std::min(left, layout.stride - held);
+          std::memcpy(cut.data() + held, p, taken);
+          p += taken, left -= taken, held += taken;
+          if (held < layout.stride) return;
+          ReadVertices<Real>(cut.data(), read++, 1, layout, cloud);
+          held = 0;
+        }
+        const uint64_t whole = left / layout.stride;
+        ReadVertices<Real>(p, read, whole, layout, cloud);
+        read += whole;
+        held = left - static_cast<size_t>(whole) * layout.stride;
+        std::memcpy(cut.data(), p + whole * layout.stride, held);
+      });
+  if (size != header.bytes + count * layout.stride) {
+    throw Refusal{"it ends before its last vertex"};
+  }
   SceneData scene;
   cloud.Finish(scene);
   return scene;
