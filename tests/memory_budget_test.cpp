@@ -349,8 +349,8 @@ TEST(MemoryBudget, EveryMeshReaderAsksBeyondTheFile) {
   }
 }
 
-// A point cloud's need is its points, their dots and what its frames work with, on top of the
-// file: asked for exactly before anything is made for them.
+// A point cloud's need is its points, their dots and what its frames work with: asked for
+// exactly before anything is made for them.
 TEST(MemoryBudget, APointCloudIsAskedForByItsPoints) {
   constexpr uint64_t kPoints = 1'000'000;
   constexpr uint64_t kModel = SceneBytes(kPoints, kPoints);
@@ -364,30 +364,29 @@ TEST(MemoryBudget, APointCloudIsAskedForByItsPoints) {
 
   struct Case {
     std::string path;
-    uint64_t fileBytes;
-    // The budget that is just enough: the XYZ reader holds its text when it asks for the model,
-    // ours asks for both at once.
-    uint64_t enough;
+    // What the reader asks for: the XYZ reader never holds its text; the PLY reader counts
+    // its points, about as large as the file, with the model.
+    uint64_t need;
     std::function<SceneData(const std::string&)> read;
   };
   const Case cases[] = {
-      {dir.Write("cloud.xyz", text), text.size(), kModel,
+      {dir.Write("cloud.xyz", text), kModel,
        [](const std::string& p) { return ReadPointCloudFile(p, kCloudFormat); }},
-      {dir.Write("cloud.ply", ply), ply.size(), kModel + ply.size(),
+      {dir.Write("cloud.ply", ply), kModel + ply.size(),
        [](const std::string& p) { return ReadPlyFile(p, kMeshFormat); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     {
-      const Budget budget(c.enough - 1);
+      const Budget budget(c.need - 1);
       try {
         c.read(c.path);
         ADD_FAILURE() << "read with too little memory";
       } catch (const NotEnoughMemory& e) {
-        EXPECT_EQ(e.what(), NotEnoughMemoryMessage(c.path, c.fileBytes + kModel));
+        EXPECT_EQ(e.what(), NotEnoughMemoryMessage(c.path, c.need));
       }
     }
-    const Budget budget(c.enough);
+    const Budget budget(c.need);
     EXPECT_EQ(c.read(c.path).Points.size(), kPoints);
   }
 }

@@ -191,6 +191,56 @@ TEST(PointCloud, NumbersAreTheGrammarsToTheBit) {
   }
 }
 
+// A file is read a megabyte at a time: lines cut between pieces, a CR LF parted by a piece's
+// end, a line longer than a piece, and a bad line past the first megabyte read as the same text
+// read whole reads them, line numbers included.
+TEST(PointCloud, AFileReadInPiecesIsTheTextReadWhole) {
+  constexpr size_t kPiece = size_t{1} << 20;
+  const struct {
+    const char* name;
+    std::vector<std::string> ends;  // line k ends with ends[k % size]
+  } kinds[] = {{"LF", {"\n"}}, {"CR LF", {"\r\n"}}, {"CR", {"\r"}}, {"mixed", {"\r\n", "\n", "\r"}}};
+  ScratchDir dir;
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    const std::string& first = kind.ends[0];
+    std::string text;
+    for (size_t k = 0; text.size() < 3 * kPiece; ++k) {
+      const std::string& lineEnd = kind.ends[k % kind.ends.size()];
+      if (text.size() > kPiece - 200 && text.size() < kPiece) {
+        // A comment whose line end's first byte is the first piece's last.
+        text += "#" + std::string(kPiece - 2 - text.size(), 'c') + first;
+        ASSERT_EQ(text[kPiece - 1], first[0]);
+      } else if (k == 80000) {
+        text += "# " + std::string(kPiece + kPiece / 2, 'l') + lineEnd;
+      } else {
+        text += std::to_string(k % 977) + ".25 -" + std::to_string(k) + " " +
+                std::to_string(k % 13) + lineEnd;
+      }
+    }
+    const std::string path = dir.Write("big.xyz", text);
+    const SceneData whole = ParsePointCloud(text, path, kXyz);
+    const SceneData pieces = ReadPointCloudFile(path, kXyz);
+    EXPECT_EQ(PointsOf(pieces), PointsOf(whole));
+    EXPECT_EQ(pieces.CommentLines, whole.CommentLines);
+
+    const std::string bad = dir.Write("bad.xyz", text + "1 2 three" + first);
+    std::string expected;
+    try {
+      ParsePointCloud(text + "1 2 three", bad, kXyz);
+    } catch (const KestrelError& e) {
+      expected = e.what();
+    }
+    EXPECT_NE(expected.find("column 3 is not a number"), std::string::npos) << expected;
+    try {
+      ReadPointCloudFile(bad, kXyz);
+      ADD_FAILURE() << "read";
+    } catch (const KestrelError& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+  }
+}
+
 TEST(PointCloud, ReadsFilesAndOnlyRegularOnes) {
   ScratchDir dir;
   const std::string path = dir.Write("scan.csv", "x;y;z\r\n1;2;3\r\n4;5;6\r\n");

@@ -45,6 +45,7 @@ class CloudBuilder {
   }
 
   size_t Count() const { return count_; }
+  size_t Capacity() const { return capacity_; }
 
   // Makes `scene.Points` the points in ascending z (equal z in the order added) and
   // `scene.Segments` their dots, dot k on point k, single pixels in their colours (the other

@@ -1,4 +1,4 @@
-// Text point clouds, read in one pass over the file held in memory.
+// Text point clouds, read a piece at a time.
 #include "formats/point_cloud.h"
 
 #include <algorithm>
@@ -158,32 +158,76 @@ std::string At(uint64_t line, int column) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column + 1);
 }
 
+// Hands a text that comes piece by piece on in runs of whole lines, as LineReader finds them in
+// the whole text: a line cut between two pieces is put together first, and a CR that ends a
+// piece is held back until the next shows whether an LF follows it.
+class WholeLines {
+ public:
+  template <class Lines>
+  void Add(std::string_view piece, const Lines& lines) {
+    if (!held_.empty() && held_.back() == '\r') {
+      if (!piece.empty() && piece.front() == '\n') {
+        held_.push_back('\n');
+        piece.remove_prefix(1);
+      }
+      lines(std::string_view(held_));
+      held_.clear();
+    }
+    const size_t cut = LastCut(piece);
+    if (cut == 0) {
+      held_.append(piece);
+      return;
+    }
+    if (!held_.empty()) {
+      // The held line ends at the piece's first line end, which lies before the cut.
+      const size_t end = piece.find_first_of("\r\n");
+      const size_t next = end + (piece.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+      held_.append(piece.substr(0, next));
+      lines(std::string_view(held_));
+      held_.clear();
+      if (next < cut) lines(piece.substr(next, cut - next));
+    } else {
+      lines(piece.substr(0, cut));
+    }
+    held_.assign(piece.substr(cut));
+  }
+
+  template <class Lines>
+  void Finish(const Lines& lines) {
+    if (!held_.empty()) lines(std::string_view(held_));
+    held_.clear();
+  }
+
+ private:
+  // Just past the piece's last line end that is known whole (not a CR at its very end); 0 when
+  // there is none.
+  static size_t LastCut(std::string_view piece) {
+    const size_t lf = piece.rfind('\n');
+    const size_t from = lf == std::string_view::npos ? 0 : lf + 1;
+    size_t cut = from;
+    if (piece.size() > from + 1) {
+      const void* cr = memrchr(piece.data() + from, '\r', piece.size() - from - 1);
+      if (cr != nullptr) cut = static_cast<size_t>(static_cast<const char*>(cr) - piece.data()) + 1;
+    }
+    return cut;
+  }
+
+  std::string held_;
+};
+
 class CloudParser {
  public:
   CloudParser(const PointCloudFormat& format, CloudBuilder<CloudPoint>& cloud)
-      : format_(format), cloud_(cloud) {}
+      : format_(format), cloud_(cloud), countAllowed_(format.pts) {}
 
-  void Parse(std::string_view text) {
+  // The next lines of the file, whole.
+  void Lines(std::string_view text) {
     tumbra::LineReader lines(text);
     std::string_view line;
-    uint64_t number = 0;
-    bool countAllowed = format_.pts;
-    while (lines.Next(line)) {
-      ++number;
-      if (IsSkipped(line)) continue;
-      if (countAllowed) {
-        countAllowed = false;
-        if (IsCountLine(line)) continue;
-      }
-      if (roles_.empty()) {
-        if (IsHeader(line)) {
-          ReadHeader(line, number);
-          continue;
-        }
-        GuessLayout(line);
-      }
-      PointLine(line, number);
-    }
+    while (lines.Next(line)) Line(line);
+  }
+
+  void Finish() const {
     if (cloud_.Count() == 0) Refuse("it holds no points");
   }
 
@@ -191,6 +235,23 @@ class CloudParser {
   bool UnitScale() const { return coloured_ && unitScale_; }
 
  private:
+  void Line(std::string_view line) {
+    const uint64_t number = ++number_;
+    if (IsSkipped(line)) return;
+    if (countAllowed_) {
+      countAllowed_ = false;
+      if (IsCountLine(line)) return;
+    }
+    if (roles_.empty()) {
+      if (IsHeader(line)) {
+        ReadHeader(line, number);
+        return;
+      }
+      GuessLayout(line);
+    }
+    PointLine(line, number);
+  }
+
   static bool IsCountLine(std::string_view line) {
     FieldCursor cursor(line);
     std::string_view field;
@@ -281,6 +342,8 @@ class CloudParser {
       Refuse("it holds more points than a model can (" + std::to_string(WireBuilder::kMaxCount) +
              ")");
     }
+    // More point lines than were counted: the file was written to between the two readings.
+    if (cloud_.Count() == cloud_.Capacity()) Refuse("it changed while it was read");
     const Vec3 p{values[kX], values[kY], values[kZ]};
     uint32_t colour = MakeColor(255, 255, 255);
     uint32_t unitColour = 0;
@@ -312,35 +375,39 @@ class CloudParser {
 
   const PointCloudFormat& format_;
   CloudBuilder<CloudPoint>& cloud_;
+  uint64_t number_ = 0;  // of the last line
+  bool countAllowed_;
   // The role of each column up to the last one read; empty until the layout is known.
   std::vector<Role> roles_;
   bool coloured_ = false;
   bool unitScale_ = true;
 };
 
-SceneData Parse(std::string_view text, const std::string& path, const PointCloudFormat& format,
-                uint64_t lineBound, const std::function<void()>& textDone) {
+// `feed` hands the parser the file's lines; `held` is what the text held in memory while the
+// points are read takes.
+SceneData Parse(const std::string& path, const PointCloudFormat& format, uint64_t lineBound,
+                uint64_t held, const std::function<void(CloudParser&)>& feed) {
   if (lineBound > WireBuilder::kMaxCount) {
     throw KestrelError(TooLargeMessage(format.name, path,
                                        "it has more lines than a model can hold points (" +
                                            std::to_string(WireBuilder::kMaxCount) + ")"));
   }
   // The points as they are read and sorted, then the model and what its frames work with: the
-  // model's share is the larger by far. The text is held until the points are read.
+  // model's share is the larger by far.
   const uint64_t model = SceneBytes(lineBound, lineBound);
-  RequireMemory(path, model, text.size() + model);
+  RequireMemory(path, model, held + model);
   SceneData scene;
   try {
     CloudBuilder<CloudPoint> cloud(static_cast<size_t>(lineBound));
     CloudParser parser(format, cloud);
-    parser.Parse(text);
-    textDone();
+    feed(parser);
+    parser.Finish();
     cloud.Finish(scene, parser.UnitScale());
   } catch (const Refusal& r) {
     throw KestrelError(DamagedMessage(format.name, path, r.reason));
   } catch (const std::bad_alloc&) {
     // The estimate fell short of what the allocator could give after all.
-    throw NotEnoughMemory(path, text.size() + model);
+    throw NotEnoughMemory(path, held + model);
   }
   scene.CommentLines =
       DescribeImport(path, format.name, scene.Points.size(), 0, scene.Segments.size());
@@ -354,15 +421,21 @@ SceneData ParsePointCloud(std::string_view text, const std::string& path,
   // Every line that is not blank, a comment or a word may be a point: a bound on the points.
   tumbra::PointLineCounter ends;
   ends.Add(text);
-  return Parse(text, path, format, ends.PointLines(), [] {});
+  return Parse(path, format, ends.PointLines(), text.size(),
+               [&](CloudParser& parser) { parser.Lines(text); });
 }
 
 SceneData ReadPointCloudFile(const std::string& path, const PointCloudFormat& format) {
-  // Every line that is not blank, a comment or a word may be a point: a bound on the points.
+  // The file is read twice, a piece at a time, and never held whole: first its lines are
+  // counted (every line that is not blank, a comment or a word may be a point: a bound on the
+  // points), then they are read.
   tumbra::PointLineCounter ends;
-  // The line ends are counted as each piece is read, while it is still in the cache.
-  FileContents file = ReadFileBytes(path, std::numeric_limits<uint64_t>::max(),
-                                    [&](std::string_view piece) { ends.Add(piece); });
-  // The text goes before the points and dots are made.
-  return Parse(file.Text(), path, format, ends.PointLines(), [&] { file = FileContents(); });
+  const uint64_t size = StreamFileBytes(path, std::numeric_limits<uint64_t>::max(),
+                                        [&](std::string_view piece) { ends.Add(piece); });
+  return Parse(path, format, ends.PointLines(), 0, [&](CloudParser& parser) {
+    WholeLines whole;
+    const auto lines = [&](std::string_view text) { parser.Lines(text); };
+    StreamFileBytes(path, size, [&](std::string_view piece) { whole.Add(piece, lines); });
+    whole.Finish(lines);
+  });
 }
