@@ -525,7 +525,7 @@ void RenderWorkspace::Reserve(size_t points, size_t segments, size_t spareSegmen
   keys.Prepare(segments);
   sorted.Prepare(segments);
   buckets.Prepare(SortBuckets(segments));
-  PrepareSpare(spareSegments);
+  ReserveSpare(spareSegments);
   if (threads > 1) {
     const size_t parts = kKeyPartsPerThread * static_cast<size_t>(threads);
     keyRanges.Prepare(parts);

@@ -160,10 +160,18 @@ struct RenderWorkspace {
   // Room for `count` records in `spare`: allocates only to grow.
   std::vector<SegmentRecord>& PrepareSpare(size_t count) {
     if (spare.size() != count) {
-      if (spare.capacity() < count) std::vector<SegmentRecord>().swap(spare);  // old room first
+      ReserveSpare(count);
       spare.resize(count);
     }
     return spare;
+  }
+  // The same room, taken but not yet filled: a frame whose records stay where they are (a
+  // cloud's first) never touches its pages.
+  void ReserveSpare(size_t count) {
+    if (spare.capacity() < count) {
+      std::vector<SegmentRecord>().swap(spare);  // old room first
+      spare.reserve(count);
+    }
   }
   // Room for a block of `count` projected points, and for `count` scratch keys, for each of
   // `threads` threads: made before the threads start, since they only look their own up.
