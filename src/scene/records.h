@@ -27,18 +27,22 @@ struct PointRecord {
 // One drawable item: Kind 0 is a line First→Second, any other Kind the point First drawn as a
 // dot or a circle of Radius. Colour is a pixel value: bits 0–7 blue, 8–15 green, 16–23 red.
 //
-// Packed to 32 bytes (Radius after Kind at a 4-byte offset) rather than 40: every frame moves
-// the whole array, and a cloud holds one record a point.
-#pragma pack(push, 4)
-struct alignas(8) SegmentRecord {
-  uint8_t Kind;
+// Made as {Kind, Radius, Colour, First, Second, Depth}, but held with the doubles first and
+// Kind last, which packs it into 32 bytes rather than 40: every frame moves the whole array,
+// and a cloud holds one record a point.
+struct SegmentRecord {
+  SegmentRecord() = default;
+  constexpr SegmentRecord(uint8_t kind, double radius, uint32_t colour, int32_t first,
+                          int32_t second, double depth)
+      : Radius(radius), Depth(depth), Colour(colour), First(first), Second(second), Kind(kind) {}
+
   double Radius;
+  double Depth;
   uint32_t Colour;
   int32_t First;
   int32_t Second;
-  double Depth;
+  uint8_t Kind;
 };
-#pragma pack(pop)
 static_assert(sizeof(SegmentRecord) == 32);
 
 struct TRect {
