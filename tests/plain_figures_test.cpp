@@ -80,6 +80,10 @@ TEST(PlainFigures, LinesAreTheToolkitsLines) {
       if (i % 7 == 0) y2 = y1 + (x2 - x1) * (rng() % 2 ? 1 : -1);  // diagonals
       if (i % 11 == 0) x2 = x1;                                    // vertical
       if (i % 13 == 0) y2 = y1;                                    // horizontal
+      if (i % 5 == 0) {  // ends at most a pixel apart, as a dense curve's are
+        x2 = x1 + static_cast<int32_t>(rng() % 3) - 1;
+        y2 = y1 + static_cast<int32_t>(rng() % 3) - 1;
+      }
       const uint32_t pixel = 0xFF000000u | static_cast<uint32_t>(rng() & 0xFFFFFFu);
       painter.setPen(PlainPen(QColor(pixel)));
       DrawPlainLine(painter, toolkit.Pixels(), x1, y1, x2, y2, pixel);

@@ -184,6 +184,15 @@ void DrawPlainLinePixels(const FramePixels& frame, RowBand band, int32_t x1, int
   const int64_t dx = std::abs(int64_t{x2} - x1);
   const int64_t dy = std::abs(int64_t{y2} - y1);
   if (dx == 0 && dy == 0) return;
+  // Ends a pixel apart (most lines of a dense curve) within one pixel of the frame, where the
+  // painter does not clip: its walk takes one step, which draws the start whichever way the
+  // line is given.
+  if (dx <= 1 && dy <= 1 && x1 >= -1 && x1 <= frame.width + 1 && y1 >= -1 &&
+      y1 <= frame.height + 1 && x2 >= -1 && x2 <= frame.width + 1 && y2 >= -1 &&
+      y2 <= frame.height + 1) {
+    sink.Put(x1, y1);
+    return;
+  }
   // The painter walks from the lower end: given forward, its pixels are the line's, start
   // drawn and end not; given backward, it draws the end and not the start, so the end is
   // left as it was and the start drawn.
