@@ -126,17 +126,10 @@ void HeapSort(Item* s, int64_t n) {
 enum class Walk { Plain, InOrder, InOrderCached };
 constexpr int64_t kCachedRange = 4096;
 
+// Every depth below the next. Reads every one whatever it finds, which brings the range into
+// the caches for the in-order walk.
 template <class Item>
 bool StrictlyIncreasing(const Item* items, int64_t count) {
-  for (int64_t i = 1; i < count; ++i) {
-    if (!(items[i - 1].Depth < items[i].Depth)) return false;
-  }
-  return true;
-}
-
-// Every depth below the next, read to the end whatever it finds.
-template <class Item>
-bool TieFree(const Item* items, int64_t count) {
   bool rising = true;
   for (int64_t i = 1; i < count; ++i) rising &= items[i - 1].Depth < items[i].Depth;
   return rising;
@@ -147,7 +140,7 @@ void SortRange(Item* s, int64_t lo, int64_t hi, int level, int limit, int& deepe
   while (lo < hi) {
     if constexpr (kWalk == Walk::InOrder) {
       if (hi - lo < kCachedRange) {
-        if (!TieFree(s + lo, hi - lo + 1)) {
+        if (!StrictlyIncreasing(s + lo, hi - lo + 1)) {
           SortRange<Walk::InOrderCached>(s, lo, hi, level, limit, deepest);
         }
         return;
